@@ -1,0 +1,26 @@
+// Whole-file reading and atomic whole-file writing.
+//
+// Every file the program writes goes through WriteFileAtomically: the bytes go to a temporary
+// file in the target's folder, which is renamed over the target only once it is complete, so a
+// failed save never destroys an existing file and never leaves a partial one behind.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tintavo {
+
+// Reads the whole file. Raises EFileError naming the file and the system's reason.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
+
+// Reads at most `count` bytes from the start of the file (fewer when the file is shorter).
+std::string ReadFileHeadBytes(const std::string& fileName, std::size_t count);
+
+// Writes `data` to `fileName` atomically (temporary file + rename). Raises EFileError naming
+// the file and the system's reason; the temporary file is removed on failure.
+void WriteFileAtomically(const std::string& fileName, std::string_view data);
+void WriteFileAtomically(const std::string& fileName, const std::vector<std::uint8_t>& data);
+
+}  // namespace tintavo

@@ -1,0 +1,71 @@
+// The LUT file format framework: the format base class, the output profiles and the registry.
+//
+// The registry is one explicit list (RegisterLutFormats): formats at fixed indices, output
+// profiles in the order the Save dialog lists them. It is built on first use and lives until
+// the program ends.
+//
+// A failed Load leaves the TLUT holding whatever was stored so far, possibly with a size of -1
+// or 0. Callers must not apply such a LUT: load into a scratch TLUT and copy it over the one in
+// use only when Load returned normally (TLUT::CopyFrom), or discard it.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lut/LUT.h"
+
+namespace tintavo {
+
+// A format error ("Incomplete file.", a size beyond the capacities, ...).
+class ELUTError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TLUTFormat {
+public:
+    virtual ~TLUTFormat() = default;
+
+    std::string Name;   // display name
+    bool Is3D = false;  // true for formats whose data is a 3D table
+
+    // True when the named file is in this format's layout.
+    virtual bool Identify(const std::string& fileName) = 0;
+    // Reads the file into `lut`.
+    virtual void Load(const std::string& fileName, TLUT& lut) = 0;
+    // Writes `lut` to the file; `bits` is the bit depth of integer-code layouts (ignored by
+    // layouts that write decimal fractions). Written atomically.
+    virtual void Save(const std::string& fileName, TLUT& lut, int bits) = 0;
+};
+
+struct TLutOutputProfile {
+    std::string Name;       // as listed in the Save dialog
+    std::string Extension;  // without the dot
+    int FormatIndex = 0;    // index in LutFormats()
+    int DefaultSize = 0;    // grid points per axis (3D) or entries (1D)
+    int DefaultBits = 0;    // 0 for layouts that write decimal fractions
+    bool SizeSelectable = false;
+    bool BitsSelectable = false;
+};
+
+// The registry lists, filled by RegisterLutFormats on first use.
+std::vector<std::unique_ptr<TLUTFormat>>& LutFormats();
+std::vector<std::unique_ptr<TLutOutputProfile>>& OutputProfiles();
+
+// Builds the registry (called once, from the first use of LutFormats/OutputProfiles).
+void RegisterLutFormats();
+
+// The format at `index`, or nullptr when index < 0 or index >= the number of formats.
+TLUTFormat* GetLutFormat(int index);
+// The profile at `index` (0-based; must be valid).
+TLutOutputProfile* GetOutputProfile(int index);
+TLutOutputProfile* AddOutputProfile(const std::string& name, const std::string& extension, int formatIndex,
+                                    int defaultSize, int defaultBits, bool sizeSelectable,
+                                    bool bitsSelectable);
+
+// At most `count` bytes from the start of the file. Raises EFileError when it cannot be opened.
+std::string ReadFileHead(const std::string& fileName, int count);
+
+}  // namespace tintavo

@@ -1,0 +1,77 @@
+// TGenericLutFormat, the base of the text layouts, and the number and token routines every
+// text layout shares. Numbers are formatted and parsed with "." as the decimal separator,
+// whatever the process locale.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "formats/LUTFormat.h"
+#include "formats/TextFile.h"
+
+namespace tintavo {
+
+class TGenericLutFormat : public TLUTFormat {
+public:
+    // Generic load: resets the parse state, reads the file into Lines, calls Prepare, then
+    // ParseLine for every line; sets LutKind (lk3D when Is3D, else lk1D) and Size3D or Size1D
+    // from Size; raises ELUTError("Incomplete file.") unless Complete.
+    void Load(const std::string& fileName, TLUT& lut) override;
+
+protected:
+    virtual void Prepare(TTextFile& lines);
+    virtual void ParseLine(const std::string& line, TLUT& lut);
+
+    // Header keyword test on the first 4096 bytes (upper-cased): false when any excluded word
+    // occurs, false when any required word is missing, true otherwise. Words are separated by
+    // commas and by characters with code <= 32 outside double quotes.
+    bool TestHeaderKeywords(const std::string& fileName, const std::string& required,
+                            const std::string& excluded);
+
+    // Refuses a size learned from a file that the tables cannot hold: raises ELUTError naming
+    // the size and the limit (2..MaxLut3DSize for 3D, up to MaxLut1DSize for 1D).
+    void CheckSize3D(long long size) const;
+    void CheckSize1D(long long size) const;
+
+    // Parse state of one Load.
+    std::int32_t RedIndex = 0;
+    std::int32_t GreenIndex = 0;
+    std::int32_t BlueIndex = 0;
+    std::int32_t Index1D = 0;
+    std::int32_t Size = -1;        // -1 = not yet known
+    std::int32_t ValueRange = -1;  // -1 = not yet known
+    bool Complete = false;
+    std::unique_ptr<TTextFile> Lines;  // exists only while Load runs
+};
+
+// Integer code: clamp to 0..1 (NaN -> 0), times 2^bits - 1, rounded half to even.
+std::string FormatLutCode(int bits, double value);
+// Fixed-point with exactly `decimals` digits after ".", at most 15 significant digits.
+std::string FormatLutFixed(int decimals, double value);
+
+// Three integer codes divided by `largestCode`; with skipFirst an index column is dropped first.
+bool ParseCodeTriple(const std::string& line, double largestCode, bool skipFirst, double& v1, double& v2,
+                     double& v3);
+// Three decimal numbers ("." separator, exponents accepted).
+bool ParseFixedTriple(const std::string& line, double& v1, double& v2, double& v3);
+
+// Removes and returns the part before the first tab, blank or comma (and that separator).
+std::string NextToken(std::string& text);
+// Removes and returns the part before the first `separator` (and the separator).
+std::string SplitAt(const std::string& separator, std::string& text);
+// 1-based position of `keyword` in `line`, ASCII letters compared case-insensitively; 0 if absent.
+int PosNoCase(const std::string& keyword, const std::string& line);
+
+// Trims characters with code <= 32 from both ends.
+std::string Trim(const std::string& s);
+
+// Locale-independent conversions that raise the system's conversion errors:
+// "'%s' is not a valid integer value" and "'%s' is not a valid floating point value".
+int StrToInt(const std::string& s);
+double StrToFloat(const std::string& s);
+// Non-raising variants.
+bool TryStrToInt(const std::string& s, long long& value);
+bool TryStrToFloat(const std::string& s, double& value);
+
+}  // namespace tintavo

@@ -1,0 +1,231 @@
+#include "lut/LUT.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace tintavo {
+
+TLUT::TLUT() {
+    std::memset(static_cast<void*>(Table3D), 0, sizeof Table3D);
+    std::memset(static_cast<void*>(Table1D), 0, sizeof Table1D);
+}
+
+void TLUT::CopyFrom(const TLUT& other) {
+    if (this == &other) return;
+    LutKind = other.LutKind;
+    Comments = other.Comments;
+    Size1D = other.Size1D;
+    Size3D = other.Size3D;
+    const int n3 = std::clamp(other.Size3D, 0, MaxLut3DSize);
+    for (int r = 0; r < n3; ++r)
+        for (int g = 0; g < n3; ++g)
+            std::memcpy(Table3D[r][g], other.Table3D[r][g], sizeof(TLutColor) * n3);
+    const int n1 = std::clamp(other.Size1D, 0, MaxLut1DSize);
+    std::memcpy(Table1D, other.Table1D, sizeof(TLutColor) * n1);
+}
+
+void TLUT::SetIdentity3D(int size) {
+    LutKind = lk3D;
+    Size3D = size;
+    for (int r = 0; r < size; ++r)
+        for (int g = 0; g < size; ++g)
+            for (int b = 0; b < size; ++b)
+                Table3D[r][g][b] = {static_cast<double>(static_cast<long double>(r) / (size - 1)),
+                                    static_cast<double>(static_cast<long double>(g) / (size - 1)),
+                                    static_cast<double>(static_cast<long double>(b) / (size - 1))};
+}
+
+void TLUT::SetIdentity1D(int size) {
+    LutKind = lk1D;
+    Size1D = size;
+    for (int i = 0; i < size; ++i) {
+        const double v = static_cast<double>(static_cast<long double>(i) / (size - 1));
+        Table1D[i] = {v, v, v};
+    }
+}
+
+namespace {
+
+// Splits a lookup coordinate x = n * input into a cell index and a weight. The coordinate is
+// clamped to 0..n first (NaN counts as 0). At the top of the range the cell below is used with
+// weight 1, which yields exactly the last entry, as the upper neighbour with weight 0 would,
+// without reading past the table.
+inline void Cell(double x, int n, int& i, double& f) {
+    if (!(x >= 0.0)) x = 0.0;
+    if (x > n) x = n;
+    i = static_cast<int>(x);  // truncation toward zero
+    f = x - i;
+    if (i >= n) {
+        i = n - 1;
+        f = x - i;
+    }
+}
+
+inline double Lerp(double a, double b, double f) { return (1.0 - f) * a + f * b; }
+
+TLutColor Interpolate1D(const TLUT& lut, const TLutColor& in) {
+    const int n = lut.Size1D - 1;
+    if (n < 0) return in;                // no table: the colour passes unchanged
+    if (n == 0) return lut.Table1D[0];  // a single entry: every input maps to it
+    int i;
+    double f;
+    TLutColor out;
+    Cell(n * in.R, n, i, f);
+    out.R = Lerp(lut.Table1D[i].R, lut.Table1D[i + 1].R, f);
+    Cell(n * in.G, n, i, f);
+    out.G = Lerp(lut.Table1D[i].G, lut.Table1D[i + 1].G, f);
+    Cell(n * in.B, n, i, f);
+    out.B = Lerp(lut.Table1D[i].B, lut.Table1D[i + 1].B, f);
+    return out;
+}
+
+// Trilinear interpolation in the cell (ir, ig, ib), blue first, then green, then red.
+inline TLutColor Trilinear(const TLUT& lut, int ir, double fr, int ig, double fg, int ib, double fb) {
+    const TLutColor* c000 = &lut.Table3D[ir][ig][ib];
+    const TLutColor* c010 = &lut.Table3D[ir][ig + 1][ib];
+    const TLutColor* c100 = &lut.Table3D[ir + 1][ig][ib];
+    const TLutColor* c110 = &lut.Table3D[ir + 1][ig + 1][ib];
+    TLutColor out;
+#define TINTAVO_CHANNEL(C)                                   \
+    {                                                        \
+        const double s00 = Lerp(c000[0].C, c000[1].C, fb);   \
+        const double s01 = Lerp(c010[0].C, c010[1].C, fb);   \
+        const double s10 = Lerp(c100[0].C, c100[1].C, fb);   \
+        const double s11 = Lerp(c110[0].C, c110[1].C, fb);   \
+        const double t0 = Lerp(s00, s01, fg);                \
+        const double t1 = Lerp(s10, s11, fg);                \
+        out.C = Lerp(t0, t1, fr);                            \
+    }
+    TINTAVO_CHANNEL(R)
+    TINTAVO_CHANNEL(G)
+    TINTAVO_CHANNEL(B)
+#undef TINTAVO_CHANNEL
+    return out;
+}
+
+TLutColor Interpolate3D(const TLUT& lut, const TLutColor& in) {
+    const int n = lut.Size3D - 1;
+    if (n < 0) return in;                      // no table: the colour passes unchanged
+    if (n == 0) return lut.Table3D[0][0][0];  // a single node: every input maps to it
+    int ir, ig, ib;
+    double fr, fg, fb;
+    Cell(n * in.R, n, ir, fr);
+    Cell(n * in.G, n, ig, fg);
+    Cell(n * in.B, n, ib, fb);
+    return Trilinear(lut, ir, fr, ig, fg, ib, fb);
+}
+
+inline double ClampUnit(double v) {
+    if (!(v >= 0.0)) return 0.0;  // below 0 or NaN
+    if (v > 1.0) return 1.0;
+    return v;
+}
+
+inline std::uint8_t ToByte(double v) { return static_cast<std::uint8_t>(std::nearbyint(255.0 * ClampUnit(v))); }
+
+// The fast path for a 3D table at 8 bits: the cell index and weight of every byte value are
+// computed once per call with the same arithmetic ApplyLutToPixel uses.
+void ApplyLut3DToRows(const TLUT& lut, TBitmap24& bitmap, int y0, int y1, const int* idx, const double* frac) {
+    const int w = bitmap.Width();
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* p = bitmap.ScanLine(y);
+        for (int x = 0; x < w; ++x, p += 3) {
+            const TLutColor c = Trilinear(lut, idx[p[2]], frac[p[2]], idx[p[1]], frac[p[1]], idx[p[0]], frac[p[0]]);
+            p[0] = ToByte(c.B);
+            p[1] = ToByte(c.G);
+            p[2] = ToByte(c.R);
+        }
+    }
+}
+
+void ApplyGenericToRows(const TLUT& lut, TBitmap24& bitmap, int y0, int y1) {
+    const int w = bitmap.Width();
+    TPixelColor in, out;
+    in.Bits = 8;
+    out.Bits = 8;
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* p = bitmap.ScanLine(y);
+        for (int x = 0; x < w; ++x, p += 3) {
+            in.R = p[2];
+            in.G = p[1];
+            in.B = p[0];
+            ApplyLutToPixel(lut, in, out);
+            p[0] = static_cast<std::uint8_t>(out.B);
+            p[1] = static_cast<std::uint8_t>(out.G);
+            p[2] = static_cast<std::uint8_t>(out.R);
+        }
+    }
+}
+
+// Runs body(y0, y1) over row strips on all cores. Each row is computed by exactly one thread
+// with the same arithmetic, so the result does not depend on the number of threads.
+template <class Body>
+void ForEachRowStrip(int height, long long work, Body body) {
+    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+    if (work < 200'000) threads = 1;
+    threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(1, height)));
+    if (threads <= 1) {
+        body(0, height);
+        return;
+    }
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    const int strip = (height + static_cast<int>(threads) - 1) / static_cast<int>(threads);
+    for (unsigned t = 1; t < threads; ++t) {
+        const int y0 = std::min(height, static_cast<int>(t) * strip);
+        const int y1 = std::min(height, y0 + strip);
+        pool.emplace_back([=] { body(y0, y1); });
+    }
+    body(0, std::min(height, strip));
+    for (auto& th : pool) th.join();
+}
+
+}  // namespace
+
+TLutColor ApplyLut(const TLUT& lut, const TLutColor& input) {
+    switch (lut.LutKind) {
+        case lk1D:
+            return Interpolate1D(lut, input);
+        case lk3D:
+            return Interpolate3D(lut, input);
+        case lk1DThen3D:
+            return Interpolate3D(lut, Interpolate1D(lut, input));
+        case lkPassThrough:
+        default:
+            return input;
+    }
+}
+
+void ApplyLutToPixel(const TLUT& lut, const TPixelColor& input, TPixelColor& output) {
+    const long double inScale = static_cast<long double>((1u << input.Bits) - 1u);
+    TLutColor v{static_cast<double>(input.R / inScale), static_cast<double>(input.G / inScale),
+                static_cast<double>(input.B / inScale)};
+    const TLutColor r = ApplyLut(lut, v);
+    const double outScale = static_cast<double>((1u << output.Bits) - 1u);
+    output.R = static_cast<std::uint16_t>(std::nearbyint(outScale * ClampUnit(r.R)));
+    output.G = static_cast<std::uint16_t>(std::nearbyint(outScale * ClampUnit(r.G)));
+    output.B = static_cast<std::uint16_t>(std::nearbyint(outScale * ClampUnit(r.B)));
+}
+
+void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap) {
+    const int h = bitmap.Height();
+    const long long work = static_cast<long long>(bitmap.Width()) * h;
+    if (work == 0 || lut.LutKind == lkPassThrough) return;
+    if (lut.LutKind == lk3D && lut.Size3D >= 2) {
+        const int n = lut.Size3D - 1;
+        int idx[256];
+        double frac[256];
+        for (int v = 0; v < 256; ++v) {
+            const double in = static_cast<double>(v / 255.0L);
+            Cell(n * in, n, idx[v], frac[v]);
+        }
+        ForEachRowStrip(h, work, [&](int y0, int y1) { ApplyLut3DToRows(lut, bitmap, y0, y1, idx, frac); });
+        return;
+    }
+    ForEachRowStrip(h, work, [&](int y0, int y1) { ApplyGenericToRows(lut, bitmap, y0, y1); });
+}
+
+}  // namespace tintavo

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tintavo needs to build, test and run. Safe to run again:
+# packages already present are skipped, and nothing is downloaded when all are there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libjpeg-dev libpng-dev libtiff-dev liblcms2-dev
+  clang-14 libclang-rt-14-dev
+  opencolorio-tools python3-pyopencolorio python3-numpy
+  xvfb xdotool imagemagick libvips-tools
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
