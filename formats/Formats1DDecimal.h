@@ -1,0 +1,72 @@
+// One-dimensional LUT text layouts whose values are decimal fractions: Cube 1D, Filmlight
+// Truelight 1D, Nucoda 1D (write only), Colorfront OSD 1D and Blackmagic HDLink 1D.
+//
+// Every layout reads and writes Table1D of the TLUT; writers never resample and write entry 0
+// first. Readers go through the generic load of TGenericLutFormat.
+#pragma once
+
+#include <string>
+
+#include "formats/LUTFormatImps.h"
+
+namespace tintavo {
+
+// Cube 1D:
+//   # Converted by Vorn LUT Converter
+//
+//   LUT_1D_SIZE 2
+//   0.000000 0.000000 0.000000
+//   1.000000 1.000000 1.000000
+class TCube1DLutFormat : public TGenericLutFormat {
+public:
+    TCube1DLutFormat();
+    bool Identify(const std::string& fileName) override;
+    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+
+protected:
+    void ParseLine(const std::string& line, TLUT& lut) override;
+};
+
+// Filmlight Truelight 1D: a Truelight cube with only an input LUT; the length is given in the
+// "# lutLength" comment.
+class TFilmlight1DLutFormat : public TGenericLutFormat {
+public:
+    TFilmlight1DLutFormat();
+    bool Identify(const std::string& fileName) override;
+    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+
+protected:
+    void ParseLine(const std::string& line, TLUT& lut) override;
+};
+
+// Nucoda 1D: written only; Identify is always false.
+class TNucoda1DLutWriterFormat : public TGenericLutFormat {
+public:
+    TNucoda1DLutWriterFormat();
+    bool Identify(const std::string& fileName) override;
+    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+};
+
+// Colorfront OSD 1D: bare entry lines, recognised by the ".1dlut" extension.
+class TColorFrontOSD1DLutFormat : public TGenericLutFormat {
+public:
+    TColorFrontOSD1DLutFormat();
+    bool Identify(const std::string& fileName) override;
+    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+
+protected:
+    void ParseLine(const std::string& line, TLUT& lut) override;
+};
+
+// Blackmagic HDLink 1D: a column header, then values scaled by 1000 with two decimals.
+class TBlackmagic1DLutFormat : public TGenericLutFormat {
+public:
+    TBlackmagic1DLutFormat();
+    bool Identify(const std::string& fileName) override;
+    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+
+protected:
+    void ParseLine(const std::string& line, TLUT& lut) override;
+};
+
+}  // namespace tintavo
