@@ -11,6 +11,19 @@
 
 namespace tintavo {
 
+// Line helpers shared by the 1D readers.
+// A blank line is empty once characters with code <= 32 are trimmed.
+bool IsBlankLine(const std::string& line);
+// A comment line starts with "#" after leading blanks.
+bool IsCommentLine(const std::string& line);
+// The text of a comment line after its "#", trimmed.
+std::string CommentText(const std::string& line);
+// True when the file name's last extension (".1dlut") equals `extension`, ignoring case.
+bool FileExtensionIs(const std::string& fileName, const std::string& extension);
+// The integer that follows `keyword` (found with PosNoCase) after `skip` further characters,
+// trimmed; raises EConvertError when that text is not an integer. The keyword must occur.
+int IntegerAfterKeyword(const std::string& keyword, const std::string& line, int skip);
+
 // Cube 1D:
 //   # Converted by Vorn LUT Converter
 //
