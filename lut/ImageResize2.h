@@ -1,6 +1,14 @@
 // Separable filtered resampling of 24-bit bitmaps, and the aspect-preserving fit of a size
 // into a box.
+//
+// Resampling runs in two passes, horizontal then vertical, with integer weights computed once
+// per axis. The first and the last pixel centres of source and target coincide. Pixels beyond
+// an edge are taken from the mirror image inside it: at the low end the edge pixel is not
+// repeated (-1 -> 1), at the high end it is (len -> len - 1).
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "lut/Bitmap.h"
 
@@ -23,5 +31,60 @@ void FitSize(int srcWidth, int srcHeight, int boxWidth, int boxHeight, int& newW
 // means the filter's default radius. `source` and `target` must be different objects.
 void ResizeBitmap(int newWidth, int newHeight, TResizeFilter filter, float radius,
                   const TBitmap24& source, TBitmap24& target);
+
+// A filter: the weight of a source pixel at (already scaled) distance x. Single precision
+// throughout, so that the integer weights are the same on every machine.
+using TFilterFunction = float (*)(float x);
+
+float BoxFilter(float x);
+float TriangleFilter(float x);
+float HermiteFilter(float x);
+float BellFilter(float x);
+float BSplineFilter(float x);
+float Lanczos3Filter(float x);
+float MitchellFilter(float x);
+
+TFilterFunction FilterFunction(TResizeFilter filter);
+float FilterDefaultRadius(TResizeFilter filter);
+
+// One source pixel's share of a target pixel: the filter weight times 256, rounded, and the
+// source index along the axis, already mirrored into range.
+struct TContributor {
+    std::int32_t Weight;
+    std::int32_t Pixel;
+};
+using TContributors = std::vector<TContributor>;
+
+struct TContributorEntry {
+    std::int32_t Count = 0;  // contributors in use
+    TContributors Contributors;
+};
+// One entry per target pixel along the axis.
+using TContributorList = std::vector<TContributorEntry>;
+
+// Mirrors index j into 0..len-1 (see above).
+int MirrorPixel(int j, int len);
+
+// Builds the contributors of `count` target pixels along one axis of `sourceLength` pixels
+// for the scale `scale` (target spacing over source spacing) and the filter's radius.
+void BuildContributorList(int count, float scale, int sourceLength, TFilterFunction filter, float radius,
+                          TContributorList& list);
+
+// The weighted sum of one target channel value: sum / total truncated toward zero, or the
+// unsigned sum shifted right by 8 when the weights total 0; clamped to 0..255.
+std::uint8_t WeightedChannelValue(std::int32_t sum, std::int32_t total);
+
+// Two-pass resampling of `source` into the already sized `target`. Does nothing when either
+// has a zero dimension.
+void ResampleBitmap(TFilterFunction filter, const TBitmap24& source, TBitmap24& target, float radius);
+
+// Number of threads the passes may use (1 = all on the calling thread). The result does not
+// depend on it. Default: the machine's core count, at most 8.
+void SetResampleThreadCount(int threads);
+int ResampleThreadCount();
+
+// Turns the AVX2 kernels off (true) or back on where the processor has them. The scalar and the
+// vector kernels give the same bytes; tests compare them.
+void SetResampleScalarOnly(bool scalarOnly);
 
 }  // namespace tintavo
