@@ -5,14 +5,13 @@
 
 #include <memory>
 
+#include "engine/ColorCheckersData.h"
 #include "lut/Bitmap.h"
 #include "lut/LUT.h"
 
 namespace tintavo {
 
 class TColorCheckerInterpolate;
-
-constexpr int MaxPatches = 140;
 
 enum class TChartType { Classic, DigitalSG };
 
@@ -38,7 +37,8 @@ int ChartPatchCount(TChartType chart);  // 24 or 140
 const TLutColor* ChartReference(TChartType chart);
 
 // Samples every patch of the chart (7 x 7 pixel window around each patch centre, clamped to
-// the image).
+// the image: near the border only the pixels inside the image are averaged). An empty image
+// raises std::runtime_error("No image to sample.").
 void SamplePatches(const TBitmap24& bitmap, const TSelection& selection, TChartType chart,
                    TMeasuredPatches& out);
 
@@ -56,8 +56,10 @@ public:
     // luma kept when colorsOnly is set.
     TLutColor MapNode(double x, double y, double z) const;
     // Fills Table3D[0..n-1]^3 of `lut` for n = lut.Size3D (2..101); LutKind, Size3D and Comments
-    // are not changed. May use several threads; bit-identical to one thread.
-    void FillTable(TLUT& lut) const;
+    // are not changed. Uses up to `threads` threads (0: one per core); every node is computed
+    // with the same arithmetic whatever the thread count, so the table is bit-identical.
+    // A size outside 2..101 raises std::runtime_error("Dimension error") and writes nothing.
+    void FillTable(TLUT& lut, int threads = 0) const;
 
     bool ColorsOnly() const { return colorsOnly_; }
     TChartType Chart() const { return chart_; }

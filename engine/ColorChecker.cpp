@@ -1,0 +1,128 @@
+#include "engine/ColorChecker.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+
+#include "common/Errors.h"
+
+namespace tintavo {
+
+namespace {
+
+constexpr const char* kUnit = "ColorChecker";
+
+// One axis of the patch-centre rule. The product is formed before the division; 64-bit
+// intermediates give the 32-bit result without overflow for any corner pair.
+inline int CellCenter(int start, int end, int index, int count) {
+    const std::int64_t span = static_cast<std::int64_t>(end) - start;
+    return static_cast<int>(start + (index * span) / count + (span / count) / 2);
+}
+
+inline double ClampUnit(double v) {
+    if (!(v >= 0.0)) v = 0.0;  // below 0 or not a number
+    if (v > 1.0) v = 1.0;
+    return v;
+}
+
+}  // namespace
+
+void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {
+    if (Columns < 1 || Rows < 1) throw std::runtime_error("Dimension error");
+    x = CellCenter(X1, X2, column, Columns);
+    y = CellCenter(Y1, Y2, row, Rows);
+}
+
+void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& b) const {
+    if (!Bitmap || Bitmap->Empty()) throw std::runtime_error("No image to sample.");
+    int cx, cy;
+    PatchCenter(column, row, cx, cy);
+    const int w = Bitmap->Width();
+    const int h = Bitmap->Height();
+    auto clip = [](int c, int size, int& lo, int& hi) {
+        lo = std::max(c - SampleRadius, 0);
+        hi = std::min(c + SampleRadius, size - 1);
+        if (lo > hi) {  // the whole window lies outside: sample at the nearest image pixels
+            c = std::clamp(c, 0, size - 1);
+            lo = std::max(c - SampleRadius, 0);
+            hi = std::min(c + SampleRadius, size - 1);
+        }
+    };
+    int x0, x1, y0, y1;
+    clip(cx, w, x0, x1);
+    clip(cy, h, y0, y1);
+    long sr = 0, sg = 0, sb = 0, count = 0;
+    for (int y = y0; y <= y1; ++y) {
+        const std::uint8_t* line = Bitmap->ScanLine(y);
+        for (int x = x0; x <= x1; ++x) {
+            sr += line[3 * x + 2];
+            sg += line[3 * x + 1];
+            sb += line[3 * x];
+            ++count;
+        }
+    }
+    r = static_cast<int>(sr / count);
+    g = static_cast<int>(sg / count);
+    b = static_cast<int>(sb / count);
+}
+
+std::vector<int> ThinnedPatchIndices(const TLutColor* reference, int patchCount) {
+    std::vector<int> kept;
+    if (patchCount < ThinningMinPatches) {
+        for (int i = 0; i < patchCount; ++i) kept.push_back(i);
+        return kept;
+    }
+    auto isNearAny = [&](const TLutColor& c) {
+        for (int k : kept) {
+            const long double dr = static_cast<long double>(reference[k].R) - c.R;
+            const long double dg = static_cast<long double>(reference[k].G) - c.G;
+            const long double db = static_cast<long double>(reference[k].B) - c.B;
+            if (std::sqrt(dr * dr + dg * dg + db * db) < ThinningDistance) return true;
+        }
+        return false;
+    };
+    for (int i = 0; i < patchCount; ++i)
+        if (!isNearAny(reference[i])) kept.push_back(i);
+    return kept;
+}
+
+void TColorCheckerInterpolate::BuildSpline() {
+    if (PatchCount < 0 || PatchCount > MaxPatches) throw std::runtime_error("Dimension error");
+    const std::vector<int> kept = ThinnedPatchIndices(Reference, PatchCount);
+    std::vector<TPoint3D> source, target;
+    source.reserve(kept.size());
+    target.reserve(kept.size());
+    for (int i : kept) {
+        source.push_back({Measured[i].R, Measured[i].G, Measured[i].B});
+        target.push_back({Reference[i].R, Reference[i].G, Reference[i].B});
+    }
+    auto spline = std::make_unique<TTPSpline>();
+    spline->PointCount = static_cast<int>(kept.size());
+    spline->Fit(source.data(), target.data());
+    Spline = std::move(spline);
+}
+
+void TColorCheckerInterpolate::MapColor(double x, double y, double z, double& r, double& g, double& b) const {
+    TINTAVO_ASSERT(Spline != nullptr, kUnit, "No spline built");
+    Spline->Evaluate(x, y, z, r, g, b);
+    r = ClampUnit(r);
+    g = ClampUnit(g);
+    b = ClampUnit(b);
+}
+
+void RGBToYUV(double r, double g, double b, double& y, double& u, double& v) {
+    const long double R = r, G = g, B = b;
+    y = static_cast<double>(0.299L * R + 0.587L * G + 0.114L * B);
+    u = static_cast<double>(-0.14713L * R - 0.28886L * G + 0.436L * B);
+    v = static_cast<double>(0.615L * R - 0.51499L * G - 0.10001L * B);
+}
+
+void YUVToRGB(double y, double u, double v, double& r, double& g, double& b) {
+    const long double Y = y, U = u, V = v;
+    r = static_cast<double>(Y + 1.13983L * V);
+    g = static_cast<double>(Y - 0.39465L * U - 0.5806L * V);
+    b = static_cast<double>(Y + 2.03211L * U);
+}
+
+}  // namespace tintavo

@@ -1,0 +1,58 @@
+// Unit ThinPlateSplines: an interpolating thin-plate spline from points to points of the same
+// dimension.
+//
+// Fitted once to control-point pairs (source -> target), it reproduces every target exactly at
+// its source point (no smoothing term) and is smooth in between. The calibration fits one
+// spline of dimension 3 from measured chart colours to reference colours and evaluates it at
+// every node of the LUT grid.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+namespace tintavo {
+
+class TDoubleMatrix;
+
+// A control point: three doubles laid out like a colour triple (R, G, B).
+struct TPoint3D {
+    double X = 0.0;
+    double Y = 0.0;
+    double Z = 0.0;
+};
+
+class TTPSpline {
+public:
+    TTPSpline() = default;
+
+    // Fits the spline to the first PointCount pairs of source and target (set PointCount first).
+    // A singular system raises std::runtime_error("Error calculating the thin-plate-splines
+    // coefficient matrix. Matrix is not invertable") and keeps the previous fit.
+    void Fit(const TPoint3D* source, const TPoint3D* target);
+
+    // The spline's value at (x, y, z). Needs a fitted spline of dimension 3.
+    void Evaluate(double x, double y, double z, double& outX, double& outY, double& outZ) const;
+
+    // The radial basis function of a squared distance s, computed in extended precision:
+    // s^2, s ln s or s ln sqrt(s) for dimension 1, 2 or 3; 0 for s = 0.
+    double Kernel(double s) const;
+
+    int SourceDim = 0;
+    int SourceCount = 0;
+    std::vector<double> SourcePoints;  // point k, coordinate j at k * SourceDim + j
+    int CoefWidth = 0;
+    int CoefHeight = 0;
+    // W row by row: rows 0..n-1 radial weights, row n the constant, rows n+1.. the linear terms;
+    // column c belongs to output coordinate c.
+    std::vector<double> Coefficients;
+    int Dimension = 0;
+    int PointCount = 0;
+
+private:
+    std::unique_ptr<TDoubleMatrix> PointsToMatrix(const TPoint3D* points) const;
+};
+
+// Squared distances at or below this count as coincident points.
+constexpr long double CoincidenceThreshold = 1E-10L;
+
+}  // namespace tintavo
