@@ -4,9 +4,12 @@
 // profiles in the order the Save dialog lists them. It is built on first use and lives until
 // the program ends.
 //
-// A failed Load leaves the TLUT holding whatever was stored so far, possibly with a size of -1
-// or 0. Callers must not apply such a LUT: load into a scratch TLUT and copy it over the one in
-// use only when Load returned normally (TLUT::CopyFrom), or discard it.
+// A failed Load leaves the table entries of the TLUT holding whatever was stored so far; its
+// LutKind and sizes are only set by a Load that succeeds (never to a size read from a file that
+// failed, and never beyond the capacities). The entries of a failed load are a mix of old and
+// new values, so callers must not apply such a LUT: load into a scratch TLUT
+// (std::make_unique<TLUT>()) and copy it over the one in use with TLUT::CopyFrom only when
+// Load returned normally; otherwise discard the scratch LUT.
 #pragma once
 
 #include <memory>

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "formats/LUTFormat.h"
 #include "formats/TextFile.h"
@@ -20,6 +21,11 @@ public:
     void Load(const std::string& fileName, TLUT& lut) override;
 
 protected:
+    // Steps of the generic load up to the end of the line loop: resets the parse state, reads
+    // the file into Lines, calls Prepare and ParseLine for every line, frees Lines. For formats
+    // whose own Load decides the LUT's kind and sizes afterwards.
+    void ParseFile(const std::string& fileName, TLUT& lut);
+
     virtual void Prepare(TTextFile& lines);
     virtual void ParseLine(const std::string& line, TLUT& lut);
 
@@ -30,9 +36,17 @@ protected:
                             const std::string& excluded);
 
     // Refuses a size learned from a file that the tables cannot hold: raises ELUTError naming
-    // the size and the limit (2..MaxLut3DSize for 3D, up to MaxLut1DSize for 1D).
+    // the size and the limit (2..MaxLut3DSize points per axis for 3D, 2..MaxLut1DSize entries
+    // for 1D). Call it as soon as the size is known, before storing any entry. The generic
+    // load checks Size once more before it hands the size to the LUT.
     void CheckSize3D(long long size) const;
     void CheckSize1D(long long size) const;
+
+    // Stores one entry at [RedIndex][GreenIndex][BlueIndex] and advances red fastest (red,
+    // then green, then blue); sets Complete after the last entry. Returns false and stores
+    // nothing when the indices are outside 0..Size-1 (Size unknown, beyond the tables, or all
+    // Size^3 entries stored), so a reader can never write outside Table3D.
+    bool StoreRedFastest(TLUT& lut, double r, double g, double b);
 
     // Parse state of one Load.
     std::int32_t RedIndex = 0;
@@ -48,13 +62,18 @@ protected:
 // Integer code: clamp to 0..1 (NaN -> 0), times 2^bits - 1, rounded half to even.
 std::string FormatLutCode(int bits, double value);
 // Fixed-point with exactly `decimals` digits after ".", at most 15 significant digits.
+// A negative value that rounds to zero is written without its minus sign.
 std::string FormatLutFixed(int decimals, double value);
+// The same text written to `out` (room for 400 characters); returns its length. For writers
+// that build large files without a string per value.
+std::size_t FormatLutFixedTo(char* out, int decimals, double value);
 
 // Three integer codes divided by `largestCode`; with skipFirst an index column is dropped first.
 bool ParseCodeTriple(const std::string& line, double largestCode, bool skipFirst, double& v1, double& v2,
                      double& v3);
 // Three decimal numbers ("." separator, exponents accepted).
 bool ParseFixedTriple(const std::string& line, double& v1, double& v2, double& v3);
+bool ParseFixedTriple(std::string_view line, double& v1, double& v2, double& v3);
 
 // Removes and returns the part before the first tab, blank or comma (and that separator).
 std::string NextToken(std::string& text);
@@ -70,7 +89,9 @@ std::string Trim(const std::string& s);
 // "'%s' is not a valid integer value" and "'%s' is not a valid floating point value".
 int StrToInt(const std::string& s);
 double StrToFloat(const std::string& s);
-// Non-raising variants.
+// Leading and trailing blanks are ignored; integers are decimal with an optional sign; floating
+// point numbers accept an exponent but no infinities or NaN.
+// Non-raising variants (TryStrToInt accepts the 64-bit range, StrToInt the 32-bit range).
 bool TryStrToInt(const std::string& s, long long& value);
 bool TryStrToFloat(const std::string& s, double& value);
 
