@@ -11,6 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   opencolorio-tools python3-pyopencolorio python3-numpy
   xvfb xdotool imagemagick libvips-tools
+  locales
 )
 
 missing=()
@@ -20,8 +21,19 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# A locale with a decimal comma, for the tests that check that LUT numbers never follow the
+# process locale.
+ensure_comma_locale() {
+  if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    SUDO_L=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO_L="sudo"; fi
+    $SUDO_L localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "install-deps: could not generate de_DE.UTF-8"
+  fi
+}
+
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: all packages present"
+  ensure_comma_locale
   exit 0
 fi
 
@@ -31,3 +43,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+ensure_comma_locale
