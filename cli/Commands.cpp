@@ -1,0 +1,91 @@
+#include "cli/Commands.h"
+
+#include "cli/Args.h"
+#include "cli/FormatCapabilities.h"
+#include "common/FileIO.h"
+#include "formats/LUTFormat.h"
+
+namespace tintavo::cli {
+
+const std::vector<TCommand>& Commands() {
+    static const std::vector<TCommand> commands = {
+        {"profiles", "tintavo-cli profiles [--json]", "list the output profiles", RunProfiles},
+        {"formats", "tintavo-cli formats [--json]", "list the LUT formats", RunFormats},
+        {"info", "tintavo-cli info FILE [--from FORMAT] [--json] [--values]", "identify and describe a LUT file",
+         RunInfo},
+        {"convert",
+         "tintavo-cli convert INPUT OUTPUT [--profile PROFILE] [--size N] [--bits B] [--from FORMAT]\n"
+         "  PROFILE: a profile name or number 1..31 (needed unless OUTPUT's extension belongs to one profile)\n"
+         "  FORMAT: a format name or index 0..30",
+         "write a LUT file through an output profile", RunConvert},
+        {"calibrate",
+         "tintavo-cli calibrate IMAGE --chart classic|sg --rect X1,Y1,X2,Y2 [--full] --profile PROFILE\n"
+         "                      [--size N] [--bits B] -o OUTPUT\n"
+         "  the rectangle is in pixels of the working image (the picture reduced to fit 1500 x 1000),\n"
+         "  (X1, Y1) being the corner where the drag starts; --full also corrects the brightness",
+         "calibrate from a chart photograph and write the LUT", RunCalibrate},
+        {"apply", "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n"
+                  "  OUTIMAGE: .jpg, .jpeg, .png, .bmp, .tif or .tiff",
+         "apply a LUT to a picture at its full size", RunApply},
+        {"report",
+         "tintavo-cli report IMAGE --chart classic|sg --rect X1,Y1,X2,Y2 [--full] [--json]",
+         "the calibration's CIEDE2000 errors per patch", RunReport},
+    };
+    return commands;
+}
+
+const char* KindName(TLutKind kind) {
+    switch (kind) {
+        case lk1D: return "1D";
+        case lk3D: return "3D";
+        case lk1DThen3D: return "1D+3D";
+        case lkPassThrough: return "passthrough";
+    }
+    return "unknown";
+}
+
+TLoadedLut LoadLutFile(const std::string& fileName, const std::optional<std::string>& fromFormat) {
+    TLoadedLut loaded;
+    if (fromFormat) {
+        loaded.FormatIndex = ResolveFormat(*fromFormat);
+        if (!FormatCapabilities(loaded.FormatIndex).CanRead) {
+            throw EUsageError("the format \"" + GetLutFormat(loaded.FormatIndex)->Name + "\" does not read files");
+        }
+    }
+    // Opening the file first gives a plain "cannot open" message rather than a format's.
+    ReadFileHeadBytes(fileName, 1);
+    if (!fromFormat) {
+        const auto& formats = LutFormats();
+        for (int i = 0; i < static_cast<int>(formats.size()) && loaded.FormatIndex < 0; ++i) {
+            if (FormatCapabilities(i).CanRead && formats[i]->Identify(fileName)) loaded.FormatIndex = i;
+        }
+        if (loaded.FormatIndex < 0) {
+            throw std::runtime_error("\"" + fileName + "\" is in no known LUT format (name one with --from)");
+        }
+    }
+    TLUTFormat* format = GetLutFormat(loaded.FormatIndex);
+    loaded.Lut = std::make_unique<TLUT>();
+    try {
+        format->Load(fileName, *loaded.Lut);
+    } catch (const std::exception& e) {
+        throw std::runtime_error("cannot read \"" + fileName + "\" as " + format->Name + ": " + e.what());
+    }
+    return loaded;
+}
+
+void CheckUsableLut(const TLoadedLut& loaded, const std::string& fileName) {
+    const TLUT& lut = *loaded.Lut;
+    const std::string prefix = "\"" + fileName + "\" (" + GetLutFormat(loaded.FormatIndex)->Name + ") ";
+    const bool uses1D = lut.LutKind == lk1D || lut.LutKind == lk1DThen3D;
+    const bool uses3D = lut.LutKind == lk3D || lut.LutKind == lk1DThen3D;
+    if (uses1D && (lut.Size1D < 2 || lut.Size1D > MaxLut1DSize)) {
+        throw std::runtime_error(prefix + "holds 1D curves of " + std::to_string(lut.Size1D) +
+                                 " entries; 2 to 100001 are needed");
+    }
+    if (uses3D && (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize)) {
+        throw std::runtime_error(prefix + "holds a 3D table of " + std::to_string(lut.Size3D) +
+                                 " points per axis; 2 to 101 are needed");
+    }
+}
+
+}  // namespace tintavo::cli

@@ -1,0 +1,49 @@
+// The commands of tintavo-cli. Each takes the arguments after the command name and returns the
+// exit status; it raises EUsageError for a mistake in the command line and lets every other
+// error (a file that cannot be read or written, a failed fit) travel up to main.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lut/LUT.h"
+
+namespace tintavo::cli {
+
+using TArgList = std::vector<std::string>;
+
+struct TCommand {
+    const char* Name;
+    const char* Usage;    // the synopsis line(s)
+    const char* Summary;  // one line for the general help
+    int (*Run)(const TArgList& args);
+};
+
+const std::vector<TCommand>& Commands();
+
+int RunProfiles(const TArgList& args);
+int RunFormats(const TArgList& args);
+int RunInfo(const TArgList& args);
+int RunConvert(const TArgList& args);
+int RunCalibrate(const TArgList& args);
+int RunApply(const TArgList& args);
+int RunReport(const TArgList& args);
+
+// A LUT file read into a fresh TLUT. A failed load is discarded; the error names the file and
+// the format that tried to read it.
+struct TLoadedLut {
+    std::unique_ptr<TLUT> Lut;
+    int FormatIndex = -1;
+};
+// Reads `fileName` with the format named by `fromFormat`, or else with the first format in
+// registry order that identifies the file.
+TLoadedLut LoadLutFile(const std::string& fileName, const std::optional<std::string>& fromFormat);
+// Raises an error unless the loaded LUT has a table of a usable size for the kind in use.
+void CheckUsableLut(const TLoadedLut& loaded, const std::string& fileName);
+
+// "1D", "3D", "1D+3D" or "passthrough".
+const char* KindName(TLutKind kind);
+
+}  // namespace tintavo::cli

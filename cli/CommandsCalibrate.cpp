@@ -1,0 +1,183 @@
+// calibrate and report: the window's Open, selection and Save on the command line.
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Args.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "engine/Calibration.h"
+#include "engine/CalibrationReport.h"
+#include "formats/LUTFormat.h"
+#include "formats/LutExport.h"
+#include "picture/Picture.h"
+
+namespace tintavo::cli {
+
+namespace {
+
+// The size the window makes its calibration table at.
+constexpr int WindowLutSize = 33;
+
+struct TChartSelection {
+    TChartType Chart;
+    TSelection Rect;
+    bool ColorsOnly;
+};
+
+TChartSelection ParseChartSelection(const TArgs& args) {
+    return {ParseChart(args.Required("--chart")), ParseRect(args.Required("--rect")), !args.Has("--full")};
+}
+
+// Opens the picture as the window's Open does and checks the rectangle against it.
+void OpenAndCheck(const std::string& image, const TSelection& rect, TBitmap24& work) {
+    OpenCalibrationPicture(image, work);
+    CheckRect(rect, work.Width(), work.Height());
+}
+
+void WriteColor(TJsonWriter& json, const TLutColor& c) { json.Triple(c.R, c.G, c.B); }
+
+void WriteStats(TJsonWriter& json, const char* key, const TDeltaEStats& s) {
+    // An empty group (no patch left out of a Classic fit) has no statistics.
+    json.Key(key).BeginObject();
+    if (s.Count == 0) {
+        json.Key("mean").Null().Key("median").Null().Key("max").Null();
+    } else {
+        json.Key("mean").Number(s.Mean);
+        json.Key("median").Number(s.Median);
+        json.Key("max").Number(s.Max);
+    }
+    json.EndObject();
+}
+
+void WriteGroup(TJsonWriter& json, const char* key, const TGroupQuality& g) {
+    json.Key(key).BeginObject();
+    json.Key("count").Integer(g.Before.Count);
+    WriteStats(json, "before", g.Before);
+    WriteStats(json, "after", g.After);
+    WriteStats(json, "leaveOneOut", g.LeaveOneOut);
+    json.EndObject();
+}
+
+void PrintGroup(const char* name, const TGroupQuality& g) {
+    if (g.Before.Count == 0) {
+        std::printf("%-9s   0 patches\n", name);
+        return;
+    }
+    std::printf("%-9s %3d   %7.2f %7.2f %7.2f   %7.2f %7.2f %7.2f   %7.2f %7.2f %7.2f\n", name, g.Before.Count,
+                g.Before.Mean, g.Before.Median, g.Before.Max, g.After.Mean, g.After.Median, g.After.Max,
+                g.LeaveOneOut.Mean, g.LeaveOneOut.Median, g.LeaveOneOut.Max);
+}
+
+std::string Bytes(const TLutColor& c) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%5.1f %5.1f %5.1f", 255.0 * c.R, 255.0 * c.G, 255.0 * c.B);
+    return text;
+}
+
+}  // namespace
+
+int RunCalibrate(const TArgList& argList) {
+    const TArgs args(argList,
+                     {{"--chart", true}, {"--rect", true}, {"--full", false}, {"--profile", true}, {"--size", true},
+                      {"--bits", true}, {"-o", true}},
+                     1);
+    const std::string& image = args.Positional(0);
+    const TChartSelection sel = ParseChartSelection(args);
+    const TLutOutputProfile& profile = *GetOutputProfile(ResolveProfile(args.Required("--profile")));
+    if (!GetLutFormat(profile.FormatIndex)->Is3D) {
+        throw EUsageError("the output profile \"" + profile.Name + "\" writes 1D curves; a calibration is a 3D LUT");
+    }
+    const int size = ResolveSize(profile, args.Value("--size"));
+    const int bits = ResolveBits(profile, args.Value("--bits"));
+    const std::string& output = args.Required("-o");
+
+    TBitmap24 work;
+    OpenAndCheck(image, sel.Rect, work);
+    // The window's LUT: a 33-point table with no comments, filled by the calibration.
+    auto lut = std::make_unique<TLUT>();
+    lut->LutKind = lk3D;
+    lut->Size3D = WindowLutSize;
+    TMeasuredPatches measured;
+    const auto mapping = Calibrate(work, sel.Rect, sel.Chart, sel.ColorsOnly, *lut, measured);
+    if (size != WindowLutSize) {
+        // Other sizes are evaluated from the fitted mapping on their own grid.
+        auto sized = std::make_unique<TLUT>();
+        TabulateCalibration(*mapping, size, *sized);
+        lut = std::move(sized);
+    }
+    SaveThroughProfile(profile, *lut, bits, output);
+    std::printf("Wrote %s: %s, %d points per axis%s\n", output.c_str(), profile.Name.c_str(), size,
+                bits ? (", " + std::to_string(bits) + " bits").c_str() : "");
+    return 0;
+}
+
+int RunReport(const TArgList& argList) {
+    const TArgs args(argList, {{"--chart", true}, {"--rect", true}, {"--full", false}, {"--json", false}}, 1);
+    const std::string& image = args.Positional(0);
+    const TChartSelection sel = ParseChartSelection(args);
+
+    TBitmap24 work;
+    OpenAndCheck(image, sel.Rect, work);
+    TMeasuredPatches measured;
+    SamplePatches(work, sel.Rect, sel.Chart, measured);
+    const TCalibrationReport report = ComputeCalibrationReport(measured, sel.Chart, sel.ColorsOnly);
+
+    if (args.Has("--json")) {
+        TJsonWriter json(std::cout);
+        json.BeginObject();
+        json.Key("chart").String(sel.Chart == TChartType::Classic ? "classic" : "sg");
+        json.Key("colorsOnly").Bool(sel.ColorsOnly);
+        json.Key("imageWidth").Integer(work.Width());
+        json.Key("imageHeight").Integer(work.Height());
+        json.Key("rect").BeginCompactArray();
+        json.Integer(sel.Rect.X1).Integer(sel.Rect.Y1).Integer(sel.Rect.X2).Integer(sel.Rect.Y2);
+        json.EndArray();
+        json.Key("patches").BeginArray();
+        for (const TPatchQuality& p : report.Patches) {
+            json.BeginObject();
+            json.Key("index").Integer(p.Index);
+            json.Key("column").Integer(p.Column);
+            json.Key("row").Integer(p.Row);
+            json.Key("role").String(p.ControlPoint ? "control" : "held out");
+            json.Key("measured");
+            WriteColor(json, p.Measured);
+            json.Key("reference");
+            WriteColor(json, p.Reference);
+            json.Key("corrected");
+            WriteColor(json, p.Corrected);
+            json.Key("deltaEBefore").Number(p.DeltaEBefore);
+            json.Key("deltaEAfter").Number(p.DeltaEAfter);
+            json.Key("deltaELeaveOneOut").Number(p.DeltaELeaveOneOut);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.Key("summary").BeginObject();
+        WriteGroup(json, "control", report.Control);
+        WriteGroup(json, "heldOut", report.HeldOut);
+        WriteGroup(json, "all", report.All);
+        json.EndObject();
+        json.EndObject();
+        json.Finish();
+        return 0;
+    }
+
+    std::printf("Image %s: working size %d x %d, chart %s, rectangle %d,%d,%d,%d, %s\n", image.c_str(), work.Width(),
+                work.Height(), sel.Chart == TChartType::Classic ? "ColorChecker Classic" : "ColorChecker Digital SG",
+                sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2,
+                sel.ColorsOnly ? "colors only" : "colors and brightness");
+    std::printf("Colours on the 0..255 scale; delta E 2000 (sRGB, CIELAB D65).\n\n");
+    std::printf("Patch Col Row Role     Measured          Reference         Corrected          Before   After     LOO\n");
+    for (const TPatchQuality& p : report.Patches) {
+        std::printf("%5d %3d %3d %-8s %s %s %s %7.2f %7.2f %7.2f\n", p.Index, p.Column, p.Row,
+                    p.ControlPoint ? "control" : "held out", Bytes(p.Measured).c_str(), Bytes(p.Reference).c_str(),
+                    Bytes(p.Corrected).c_str(), p.DeltaEBefore, p.DeltaEAfter, p.DeltaELeaveOneOut);
+    }
+    std::printf("\n                -------- before -------   -------- after --------   ---- leave one out ----\n");
+    std::printf("Group     Count    mean  median     max      mean  median     max      mean  median     max\n");
+    PrintGroup("control", report.Control);
+    PrintGroup("held out", report.HeldOut);
+    PrintGroup("all", report.All);
+    return 0;
+}
+
+}  // namespace tintavo::cli

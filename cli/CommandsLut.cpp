@@ -1,0 +1,180 @@
+// info, convert and apply: LUT files read through the format registry.
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <limits>
+
+#include "cli/Args.h"
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "formats/LUTFormat.h"
+#include "formats/LutExport.h"
+#include "lut/Bitmap.h"
+#include "picture/Picture.h"
+
+namespace tintavo::cli {
+
+namespace {
+
+// Entries of a table that can be listed: the size in use, kept within the capacity (a failed or
+// odd file may declare anything).
+int Listed(int size, int capacity) { return std::clamp(size, 0, capacity); }
+
+struct TChannelRange {
+    double Min[3] = {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+                     std::numeric_limits<double>::infinity()};
+    double Max[3] = {-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity()};
+    void Add(const TLutColor& c) {
+        const double v[3] = {c.R, c.G, c.B};
+        for (int k = 0; k < 3; ++k) {
+            Min[k] = std::min(Min[k], v[k]);
+            Max[k] = std::max(Max[k], v[k]);
+        }
+    }
+};
+
+void PrintRange(const char* label, const TChannelRange& range) {
+    static const char names[3] = {'R', 'G', 'B'};
+    std::printf("%s", label);
+    for (int k = 0; k < 3; ++k) std::printf("%s%c %.6f .. %.6f", k ? ", " : "", names[k], range.Min[k], range.Max[k]);
+    std::printf("\n");
+}
+
+bool IsPictureName(const std::string& fileName) {
+    const std::string lower = ToLowerAscii(fileName);
+    for (const char* ext : {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff"}) {
+        const std::string e = ext;
+        if (lower.size() > e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int RunInfo(const TArgList& argList) {
+    const TArgs args(argList, {{"--from", true}, {"--json", false}, {"--values", false}}, 1);
+    const std::string& fileName = args.Positional(0);
+    const TLoadedLut loaded = LoadLutFile(fileName, args.Value("--from"));
+    const TLUT& lut = *loaded.Lut;
+    const std::string& formatName = GetLutFormat(loaded.FormatIndex)->Name;
+    const int n1 = Listed(lut.Size1D, MaxLut1DSize);
+    const int n3 = Listed(lut.Size3D, MaxLut3DSize);
+
+    if (args.Has("--json")) {
+        TJsonWriter json(std::cout);
+        json.BeginObject();
+        json.Key("format").String(formatName);
+        json.Key("formatIndex").Integer(loaded.FormatIndex);
+        json.Key("kind").String(KindName(lut.LutKind));
+        json.Key("size1d").Integer(lut.Size1D);
+        json.Key("size3d").Integer(lut.Size3D);
+        json.Key("comments").BeginArray();
+        for (const std::string& c : lut.Comments) json.String(c);
+        json.EndArray();
+        if (args.Has("--values")) {
+            json.Key("table1d").BeginArray();
+            for (int i = 0; i < n1; ++i) json.Triple(lut.Table1D[i].R, lut.Table1D[i].G, lut.Table1D[i].B);
+            json.EndArray();
+            json.Key("table3d").BeginArray();
+            for (int r = 0; r < n3; ++r)
+                for (int g = 0; g < n3; ++g)
+                    for (int b = 0; b < n3; ++b) {
+                        const TLutColor& c = lut.Table3D[r][g][b];
+                        json.Triple(c.R, c.G, c.B);
+                    }
+            json.EndArray();
+        }
+        json.EndObject();
+        json.Finish();
+        return 0;
+    }
+
+    std::printf("File:     %s\n", fileName.c_str());
+    std::printf("Format:   %s (index %d)\n", formatName.c_str(), loaded.FormatIndex);
+    std::printf("Kind:     %s\n", KindName(lut.LutKind));
+    const bool uses1D = lut.LutKind == lk1D || lut.LutKind == lk1DThen3D;
+    const bool uses3D = lut.LutKind == lk3D || lut.LutKind == lk1DThen3D;
+    if (uses1D) {
+        std::printf("1D size:  %d entries\n", lut.Size1D);
+        if (n1 > 0) {
+            TChannelRange range;
+            for (int i = 0; i < n1; ++i) range.Add(lut.Table1D[i]);
+            PrintRange("1D range: ", range);
+        }
+    }
+    if (uses3D) {
+        std::printf("3D size:  %d points per axis\n", lut.Size3D);
+        if (n3 > 0) {
+            TChannelRange range;
+            for (int r = 0; r < n3; ++r)
+                for (int g = 0; g < n3; ++g)
+                    for (int b = 0; b < n3; ++b) range.Add(lut.Table3D[r][g][b]);
+            PrintRange("3D range: ", range);
+        }
+    }
+    if (args.Has("--values")) {
+        if (uses1D)
+            for (int i = 0; i < n1; ++i) {
+                const TLutColor& c = lut.Table1D[i];
+                std::printf("1D %d: %s %s %s\n", i, TJsonWriter::FormatNumber(c.R).c_str(),
+                            TJsonWriter::FormatNumber(c.G).c_str(), TJsonWriter::FormatNumber(c.B).c_str());
+            }
+        if (uses3D)
+            for (int r = 0; r < n3; ++r)
+                for (int g = 0; g < n3; ++g)
+                    for (int b = 0; b < n3; ++b) {
+                        const TLutColor& c = lut.Table3D[r][g][b];
+                        std::printf("3D %d %d %d: %s %s %s\n", r, g, b, TJsonWriter::FormatNumber(c.R).c_str(),
+                                    TJsonWriter::FormatNumber(c.G).c_str(), TJsonWriter::FormatNumber(c.B).c_str());
+                    }
+    }
+    std::printf("Comments: %zu\n", lut.Comments.size());
+    for (const std::string& c : lut.Comments) std::printf("  %s\n", c.c_str());
+    return 0;
+}
+
+int RunConvert(const TArgList& argList) {
+    const TArgs args(argList, {{"--profile", true}, {"--size", true}, {"--bits", true}, {"--from", true}}, 2);
+    const std::string& input = args.Positional(0);
+    const std::string& output = args.Positional(1);
+    const auto profileText = args.Value("--profile");
+    const int profileIndex = profileText ? ResolveProfile(*profileText) : ProfileForFileName(output);
+    const TLutOutputProfile& profile = *GetOutputProfile(profileIndex);
+    const int size = ResolveSize(profile, args.Value("--size"));
+    const int bits = ResolveBits(profile, args.Value("--bits"));
+    const bool to3D = GetLutFormat(profile.FormatIndex)->Is3D;
+
+    const TLoadedLut loaded = LoadLutFile(input, args.Value("--from"));
+    CheckUsableLut(loaded, input);
+    if (!to3D && (loaded.Lut->LutKind == lk3D || loaded.Lut->LutKind == lk1DThen3D)) {
+        throw std::runtime_error("\"" + input + "\" holds a 3D table, which the 1D profile \"" + profile.Name +
+                                 "\" cannot hold");
+    }
+    auto out = std::make_unique<TLUT>();
+    ResampleLut(*loaded.Lut, to3D, size, *out);
+    SaveThroughProfile(profile, *out, bits, output);
+    std::printf("Wrote %s: %s, %s %d%s\n", output.c_str(), profile.Name.c_str(), to3D ? "3D" : "1D", size,
+                bits ? (", " + std::to_string(bits) + " bits").c_str() : "");
+    return 0;
+}
+
+int RunApply(const TArgList& argList) {
+    const TArgs args(argList, {{"-o", true}, {"--from", true}}, 2);
+    const std::string& lutFile = args.Positional(0);
+    const std::string& image = args.Positional(1);
+    const std::string& output = args.Required("-o");
+    if (!IsPictureName(output)) {
+        throw EUsageError("the output picture must be named .jpg, .jpeg, .png, .bmp, .tif or .tiff: \"" + output + "\"");
+    }
+    const TLoadedLut loaded = LoadLutFile(lutFile, args.Value("--from"));
+    CheckUsableLut(loaded, lutFile);
+    TBitmap24 bitmap;
+    LoadPicture(image, bitmap);
+    ApplyLutToBitmap(*loaded.Lut, bitmap);
+    SavePicture(output, bitmap);
+    std::printf("Wrote %s: %d x %d\n", output.c_str(), bitmap.Width(), bitmap.Height());
+    return 0;
+}
+
+}  // namespace tintavo::cli
