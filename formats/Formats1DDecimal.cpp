@@ -88,6 +88,13 @@ int IntegerAfterKeyword(const std::string& keyword, const std::string& line, int
     return StrToInt(Trim(start < line.size() ? line.substr(start) : std::string()));
 }
 
+void CheckSize1DToWrite(const TLUT& lut) {
+    if (lut.Size1D > MaxLut1DSize)
+        throw ELUTError("LUT size " + std::to_string(lut.Size1D) + " is too large: at most " +
+                        std::to_string(MaxLut1DSize) + " entries are supported.");
+    if (lut.Size1D < 0) throw ELUTError("LUT size " + std::to_string(lut.Size1D) + " is invalid.");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Cube 1D
 
@@ -101,7 +108,7 @@ bool TCube1DLutFormat::Identify(const std::string& fileName) {
 }
 
 void TCube1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     for (const std::string& comment : lut.Comments) text.Add("# " + comment);
     text.Add(kConvertedComment);
@@ -148,7 +155,7 @@ bool TFilmlight1DLutFormat::Identify(const std::string& fileName) {
 }
 
 void TFilmlight1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("# Truelight Cube v2.0");
     text.Add("# lutLength " + std::to_string(lut.Size1D));
@@ -190,7 +197,7 @@ TNucoda1DLutWriterFormat::TNucoda1DLutWriterFormat() {
 bool TNucoda1DLutWriterFormat::Identify(const std::string& /*fileName*/) { return false; }
 
 void TNucoda1DLutWriterFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("NUCODA_3D_CUBE 2");
     text.Add("");
@@ -215,7 +222,7 @@ bool TColorFrontOSD1DLutFormat::Identify(const std::string& fileName) {
 }
 
 void TColorFrontOSD1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     for (int i = 0; i < lut.Size1D; ++i) text.Add(Entry(lut.Table1D[i], 6));
     text.WriteToFile(fileName);
@@ -246,7 +253,7 @@ bool TBlackmagic1DLutFormat::Identify(const std::string& fileName) {
 }
 
 void TBlackmagic1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("R\tG\tB - HDLINK GAMMA TABLE");
     for (int i = 0; i < lut.Size1D; ++i) text.Add(ScaledEntry(lut.Table1D[i], 1000.0L, 2));

@@ -23,6 +23,9 @@ bool FileExtensionIs(const std::string& fileName, const std::string& extension);
 // The integer that follows `keyword` (found with PosNoCase) after `skip` further characters,
 // trimmed; raises EConvertError when that text is not an integer. The keyword must occur.
 int IntegerAfterKeyword(const std::string& keyword, const std::string& line, int skip);
+// Refuses to write a table whose Size1D lies outside 0..MaxLut1DSize (ELUTError); a size of 0
+// writes the headers only.
+void CheckSize1DToWrite(const TLUT& lut);
 
 // Cube 1D:
 //   # Converted by Vorn LUT Converter

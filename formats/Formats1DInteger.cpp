@@ -78,7 +78,7 @@ bool TCodex1DLutFormat::Identify(const std::string& fileName) {
 
 void TCodex1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckBits(bits);
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add(kConvertedComment);
     text.Add("");
@@ -104,10 +104,8 @@ void TCodex1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
         std::string rest = Trim(start < line.size() ? line.substr(start) : std::string());
         const int channels = StrToInt(Trim(NextToken(rest)));
         const int size = StrToInt(Trim(rest));
+        // Also refuses a one-entry table, whose divisor Size - 1 would be 0.
         CheckSize1D(size);
-        // Values are divided by Size - 1: a one-entry table has no divisor.
-        if (size == 1)
-            throw ELUTError("Invalid 1D LUT size 1: a Codex 1D table needs at least 2 entries.");
         ChannelCount = channels;
         Size = size;
         ValueRange = size - 1;
@@ -152,7 +150,7 @@ bool TLustre1DLutFormat::Identify(const std::string& fileName) {
 
 void TLustre1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckBits(bits);
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("LUT" + std::to_string(bits));
     text.Add("");
@@ -194,7 +192,7 @@ bool TQuantel1DLutFormat::Identify(const std::string& fileName) {
 
 void TQuantel1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckBits(bits);
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("table type\t2");
     text.Add("");
@@ -244,7 +242,7 @@ bool TFusion1DLutFormat::Identify(const std::string& fileName) {
 
 void TFusion1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckBits(bits);
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("F5LT");
     text.Add("");
@@ -312,7 +310,7 @@ bool TCinetal1DLutFormat::Identify(const std::string& /*fileName*/) { return fal
 
 void TCinetal1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckBits(bits);
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     for (int i = 0; i < lut.Size1D; ++i) text.Add(CodeEntry(bits, lut.Table1D[i]));
     text.WriteToFile(fileName);
@@ -327,7 +325,7 @@ bool TShake1DLutFormat::Identify(const std::string& /*fileName*/) { return false
 
 void TShake1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckBits(bits);
-    CheckSize1D(lut.Size1D);
+    CheckSize1DToWrite(lut);
     TTextFile text;
     for (int i = 0; i < lut.Size1D; ++i) text.Add(CodeEntry(bits, lut.Table1D[i]));
     text.WriteToFile(fileName);
