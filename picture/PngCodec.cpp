@@ -1,0 +1,145 @@
+// PNG through libpng.
+//
+// libpng reports errors by longjmp to png_jmpbuf; as with JPEG, the functions that call setjmp
+// (RunDecoder/RunEncoder) hold no C++ objects with destructors. Palette, gray and low bit depths
+// are expanded to 8-bit RGB by libpng, 16-bit samples are scaled with rounding
+// (png_set_scale_16: round(v * 255 / 65535)), and alpha is dropped.
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include <png.h>
+
+#include "picture/PictureCodecs.h"
+
+namespace tintavo {
+
+namespace {
+
+struct TPngContext {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;
+    std::vector<std::uint8_t>* output = nullptr;
+    char message[256] = "Invalid PNG data";
+    png_uint_32 width = 0, height = 0;
+};
+
+extern "C" void PngError(png_structp png, png_const_charp message) {
+    auto* ctx = static_cast<TPngContext*>(png_get_error_ptr(png));
+    std::snprintf(ctx->message, sizeof ctx->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+extern "C" void PngWarning(png_structp, png_const_charp) {}
+
+extern "C" void PngRead(png_structp png, png_bytep out, png_size_t count) {
+    auto* ctx = static_cast<TPngContext*>(png_get_io_ptr(png));
+    if (count > ctx->size - ctx->position) png_error(png, "Premature end of PNG file");
+    std::memcpy(out, ctx->data + ctx->position, count);
+    ctx->position += count;
+}
+
+extern "C" void PngWrite(png_structp png, png_bytep in, png_size_t count) {
+    auto* ctx = static_cast<TPngContext*>(png_get_io_ptr(png));
+    bool failed = false;
+    try {
+        ctx->output->insert(ctx->output->end(), in, in + count);
+    } catch (...) {
+        failed = true;  // no exception may cross libpng's C frames
+    }
+    if (failed) png_error(png, "Out of memory");
+}
+
+extern "C" void PngFlush(png_structp) {}
+
+// 0: libpng error (ctx.message), 1: done, 2: too large (ctx.width/height).
+int RunDecoder(png_structp png, png_infop info, TPngContext& ctx, long long maxPixels, TBitmap24& out) {
+    if (setjmp(png_jmpbuf(png))) return 0;
+    png_set_read_fn(png, &ctx, PngRead);
+    png_read_info(png, info);
+    ctx.width = png_get_image_width(png, info);
+    ctx.height = png_get_image_height(png, info);
+    if (static_cast<long long>(ctx.width) * ctx.height > maxPixels) return 2;
+
+    const int colorType = png_get_color_type(png, info);
+    png_set_expand(png);  // palette -> RGB, gray < 8 bits -> 8 bits, tRNS -> alpha
+    png_set_scale_16(png);
+    png_set_strip_alpha(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != 8) {
+        std::snprintf(ctx.message, sizeof ctx.message, "Unsupported PNG layout");
+        return 0;
+    }
+
+    out.SetSize(static_cast<int>(ctx.width), static_cast<int>(ctx.height));
+    // Row by row straight into the bitmap; an interlaced file delivers each row once per pass,
+    // and libpng fills in that pass's pixels only.
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < ctx.height; ++y) png_read_row(png, out.ScanLine(static_cast<int>(y)), nullptr);
+    png_read_end(png, nullptr);
+    return 1;
+}
+
+int RunEncoder(png_structp png, png_infop info, const TBitmap24& bitmap) {
+    if (setjmp(png_jmpbuf(png))) return 0;
+    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png);
+    for (int y = 0; y < bitmap.Height(); ++y) png_write_row(png, const_cast<png_bytep>(bitmap.ScanLine(y)));
+    png_write_end(png, nullptr);
+    return 1;
+}
+
+}  // namespace
+
+void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
+               TBitmap24& out) {
+    TPngContext ctx;
+    ctx.data = data;
+    ctx.size = size;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
+    if (!png) FailPicture(name, "Out of memory");
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        FailPicture(name, "Out of memory");
+    }
+    // Header limits before any row is allocated; ancillary chunks (text, ICC profiles) are
+    // capped so that a small file cannot make libpng inflate gigabytes.
+    png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
+    png_set_chunk_malloc_max(png, 16 * 1024 * 1024);
+    png_set_chunk_cache_max(png, 1000);
+    const int result = RunDecoder(png, info, ctx, maxPixels, out);
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (result == 2) CheckPictureSize(name, ctx.width, ctx.height, maxPixels);
+    if (result != 1) {
+        out.SetSize(0, 0);
+        FailPicture(name, ctx.message);
+    }
+}
+
+std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap, const std::string& name) {
+    std::vector<std::uint8_t> bytes;
+    TPngContext ctx;
+    ctx.output = &bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, PngError, PngWarning);
+    if (!png) FailPictureWrite(name, "Out of memory");
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        FailPictureWrite(name, "Out of memory");
+    }
+    png_set_write_fn(png, &ctx, PngWrite, PngFlush);
+    const int result = RunEncoder(png, info, bitmap);
+    png_destroy_write_struct(&png, &info);
+    if (result != 1) FailPictureWrite(name, ctx.message);
+    return bytes;
+}
+
+}  // namespace tintavo
