@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "common/Errors.h"
 
@@ -290,6 +291,25 @@ TDoubleMatrix::TDoubleMatrix(int width, int height, double fill) {
 }
 
 TDoubleMatrix::~TDoubleMatrix() { Release(); }
+
+TDoubleMatrix::TDoubleMatrix(TDoubleMatrix&& other) noexcept { *this = std::move(other); }
+
+TDoubleMatrix& TDoubleMatrix::operator=(TDoubleMatrix&& other) noexcept {
+    if (this == &other) return *this;
+    Release();
+    memory_ = other.memory_;
+    data_ = other.data_;
+    lineWidth_ = other.lineWidth_;
+    storageWidth_ = other.storageWidth_;
+    storageHeight_ = other.storageHeight_;
+    width_ = other.width_;
+    height_ = other.height_;
+    viewX_ = other.viewX_;
+    viewY_ = other.viewY_;
+    other.memory_ = nullptr;  // the moved-from matrix is empty
+    other.Release();
+    return *this;
+}
 
 void TDoubleMatrix::Release() {
     std::free(memory_);

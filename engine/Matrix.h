@@ -35,6 +35,8 @@ public:
     virtual ~TDoubleMatrix();
     TDoubleMatrix(const TDoubleMatrix&) = delete;
     TDoubleMatrix& operator=(const TDoubleMatrix&) = delete;
+    TDoubleMatrix(TDoubleMatrix&& other) noexcept;
+    TDoubleMatrix& operator=(TDoubleMatrix&& other) noexcept;
 
     // Frees the old storage and allocates zero-filled storage of the new size; the view becomes
     // the whole storage. Both sizes must be > 0 ("Dimension error").

@@ -1,0 +1,104 @@
+// Calibration and LUT application speed: Calibrate at 33 points with each chart, and
+// ApplyLutToBitmap over an opened image of the largest size (1500 x 1000).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <random>
+
+#include "engine/Calibration.h"
+#include "engine/ColorChecker.h"
+#include "lut/LUT.h"
+
+namespace {
+
+using namespace tintavo;
+
+std::uint8_t ToByte(double v) { return static_cast<std::uint8_t>(std::nearbyint(255.0 * std::fmin(1.0, std::fmax(0.0, v)))); }
+
+// A chart photographed by a camera with a colour cast, filling the selection.
+TBitmap24 ChartImage(TChartType chart, const TSelection& sel, int width, int height) {
+    TBitmap24 bmp(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) bmp.SetPixel(x, y, 128, 128, 128);
+    TColorCheckerReader reader;
+    reader.X1 = sel.X1, reader.Y1 = sel.Y1, reader.X2 = sel.X2, reader.Y2 = sel.Y2;
+    reader.Columns = ChartColumns(chart);
+    reader.Rows = ChartRows(chart);
+    const TLutColor* ref = ChartReference(chart);
+    for (int row = 0; row < reader.Rows; ++row)
+        for (int col = 0; col < reader.Columns; ++col) {
+            const TLutColor& c = ref[chart == TChartType::Classic ? row * 6 + col : col * 10 + row];
+            int cx, cy;
+            reader.PatchCenter(col, row, cx, cy);
+            for (int y = cy - 5; y <= cy + 5; ++y)
+                for (int x = cx - 5; x <= cx + 5; ++x)
+                    bmp.SetPixel(x, y, ToByte(0.05 + 0.9 * c.R), ToByte(0.95 * c.G + 0.03 * c.B),
+                                 ToByte(std::pow(c.B, 0.9)));
+        }
+    return bmp;
+}
+
+void BM_Calibrate(benchmark::State& state, TChartType chart) {
+    const TSelection sel{10, 10, 1410, 1010};
+    const TBitmap24 bmp = ChartImage(chart, sel, 1500, 1000);
+    auto lut = std::make_unique<TLUT>();
+    lut->LutKind = lk3D;
+    lut->Size3D = 33;
+    TMeasuredPatches measured;
+    for (auto _ : state) {
+        auto mapping = Calibrate(bmp, sel, chart, true, *lut, measured);
+        benchmark::DoNotOptimize(lut->Table3D[16][16][16]);
+    }
+}
+BENCHMARK_CAPTURE(BM_Calibrate, Classic, TChartType::Classic)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Calibrate, DigitalSG, TChartType::DigitalSG)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The grid fill alone on one thread: its CPU time is the cost of the spline evaluations.
+void BM_FillTableOneThread(benchmark::State& state, TChartType chart) {
+    const TSelection sel{10, 10, 1410, 1010};
+    TMeasuredPatches measured;
+    SamplePatches(ChartImage(chart, sel, 1500, 1000), sel, chart, measured);
+    TCalibrationMapping mapping(measured, chart, true);
+    auto lut = std::make_unique<TLUT>();
+    lut->Size3D = 33;
+    for (auto _ : state) {
+        mapping.FillTable(*lut, 1);
+        benchmark::DoNotOptimize(lut->Table3D[16][16][16]);
+    }
+    state.SetItemsProcessed(state.iterations() * 33 * 33 * 33);
+}
+BENCHMARK_CAPTURE(BM_FillTableOneThread, Classic, TChartType::Classic)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FillTableOneThread, DigitalSG, TChartType::DigitalSG)->Unit(benchmark::kMillisecond);
+
+void BM_ApplyLutToBitmap(benchmark::State& state, TLutKind kind) {
+    const TSelection sel{10, 10, 1410, 1010};
+    auto lut = std::make_unique<TLUT>();
+    lut->Size3D = 33;
+    TMeasuredPatches measured;
+    Calibrate(ChartImage(TChartType::Classic, sel, 1500, 1000), sel, TChartType::Classic, false, *lut, measured);
+    lut->SetIdentity1D(1024);
+    for (int i = 0; i < 1024; ++i) lut->Table1D[i].G = std::sqrt(lut->Table1D[i].G);
+    lut->LutKind = kind;
+
+    TBitmap24 image(1500, 1000);
+    std::mt19937 rng(1);
+    for (int y = 0; y < image.Height(); ++y) {
+        std::uint8_t* p = image.ScanLine(y);
+        for (int x = 0; x < 3 * image.Width(); ++x) p[x] = static_cast<std::uint8_t>(rng());
+    }
+    TBitmap24 work;
+    for (auto _ : state) {
+        state.PauseTiming();
+        work.Assign(image);
+        state.ResumeTiming();
+        ApplyLutToBitmap(*lut, work);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(image.Width()) * image.Height());
+}
+BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk3D, lk3D)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk1DThen3D, lk1DThen3D)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,152 @@
+#include "engine/ThinPlateSplines.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/Errors.h"
+
+namespace tintavo {
+namespace {
+
+const char* const kSingular = "Error calculating the thin-plate-splines coefficient matrix. Matrix is not invertable";
+
+std::vector<TPoint3D> RandomPoints(int count, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> dist(0, 1);
+    std::vector<TPoint3D> pts(count);
+    for (auto& p : pts) p = {dist(rng), dist(rng), dist(rng)};
+    return pts;
+}
+
+TPoint3D Affine(const TPoint3D& p) {
+    return {0.1 + 0.9 * p.X - 0.2 * p.Y + 0.05 * p.Z, -0.3 + 0.1 * p.X + 1.1 * p.Y, 0.2 * p.X + 0.3 * p.Y + 0.4 * p.Z};
+}
+
+TEST(ThinPlateSplines, ReproducesEveryControlPoint) {
+    const auto src = RandomPoints(45, 1);
+    const auto dst = RandomPoints(45, 2);
+    TTPSpline spline;
+    spline.PointCount = 45;
+    spline.Fit(src.data(), dst.data());
+    EXPECT_EQ(spline.SourceCount, 45);
+    EXPECT_EQ(spline.SourceDim, 3);
+    EXPECT_EQ(spline.Dimension, 3);
+    EXPECT_EQ(spline.CoefWidth, 3);
+    EXPECT_EQ(spline.CoefHeight, 49);
+    ASSERT_EQ(spline.Coefficients.size(), 3u * 49u);
+    EXPECT_EQ(spline.SourcePoints[3 * 7 + 1], src[7].Y);
+    for (int k = 0; k < 45; ++k) {
+        double x, y, z;
+        spline.Evaluate(src[k].X, src[k].Y, src[k].Z, x, y, z);
+        EXPECT_NEAR(x, dst[k].X, 1e-9) << k;
+        EXPECT_NEAR(y, dst[k].Y, 1e-9) << k;
+        EXPECT_NEAR(z, dst[k].Z, 1e-9) << k;
+    }
+}
+
+TEST(ThinPlateSplines, FourCornersMappedToThemselvesGiveTheIdentity) {
+    const std::vector<TPoint3D> pts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    TTPSpline spline;
+    spline.PointCount = 4;
+    spline.Fit(pts.data(), pts.data());
+    for (int k = 0; k < 4; ++k)  // radial weights
+        for (int c = 0; c < 3; ++c) EXPECT_NEAR(spline.Coefficients[3 * k + c], 0.0, 1e-12);
+    for (const auto& p : RandomPoints(50, 3)) {
+        double x, y, z;
+        spline.Evaluate(p.X, p.Y, p.Z, x, y, z);
+        EXPECT_NEAR(x, p.X, 1e-12);
+        EXPECT_NEAR(y, p.Y, 1e-12);
+        EXPECT_NEAR(z, p.Z, 1e-12);
+    }
+}
+
+TEST(ThinPlateSplines, AffineTargetsAreReproducedEverywhere) {
+    const auto src = RandomPoints(24, 4);
+    std::vector<TPoint3D> dst;
+    for (const auto& p : src) dst.push_back(Affine(p));
+    TTPSpline spline;
+    spline.PointCount = 24;
+    spline.Fit(src.data(), dst.data());
+    for (const auto& p : RandomPoints(200, 5)) {
+        double x, y, z;
+        spline.Evaluate(p.X, p.Y, p.Z, x, y, z);
+        const TPoint3D e = Affine(p);
+        EXPECT_NEAR(x, e.X, 1e-9);
+        EXPECT_NEAR(y, e.Y, 1e-9);
+        EXPECT_NEAR(z, e.Z, 1e-9);
+    }
+}
+
+TEST(ThinPlateSplines, CoincidentSourcesRaiseAndKeepThePreviousFit) {
+    const auto src = RandomPoints(10, 6);
+    const auto dst = RandomPoints(10, 7);
+    TTPSpline spline;
+    spline.PointCount = 10;
+    spline.Fit(src.data(), dst.data());
+    const auto coefficients = spline.Coefficients;
+    const auto sources = spline.SourcePoints;
+
+    const std::vector<TPoint3D> same(12, TPoint3D{0.4, 0.25, 0.7});
+    spline.PointCount = 12;
+    try {
+        spline.Fit(same.data(), dst.data());
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), kSingular);
+    }
+    EXPECT_EQ(spline.Coefficients, coefficients);
+    EXPECT_EQ(spline.SourcePoints, sources);
+    EXPECT_EQ(spline.SourceCount, 10);
+    EXPECT_EQ(spline.CoefHeight, 14);
+
+    // The same for a fresh spline, whose fields stay empty.
+    TTPSpline fresh;
+    fresh.PointCount = 24;
+    const std::vector<TPoint3D> zeros(24);
+    EXPECT_THROW(fresh.Fit(zeros.data(), zeros.data()), std::runtime_error);
+    EXPECT_TRUE(fresh.Coefficients.empty());
+    EXPECT_EQ(fresh.SourceCount, 0);
+}
+
+TEST(ThinPlateSplines, KernelPerDimension) {
+    TTPSpline spline;
+    for (int d : {1, 2, 3, 4, 0}) {
+        spline.Dimension = d;
+        EXPECT_EQ(spline.Kernel(0.0), 0.0) << d;
+    }
+    const double e = std::exp(1.0);
+    spline.Dimension = 3;
+    EXPECT_NEAR(spline.Kernel(e * e), e * e, 1e-15);
+    EXPECT_NEAR(spline.Kernel(0.25), 0.25 * std::log(0.5), 1e-17);
+    spline.Dimension = 2;
+    EXPECT_NEAR(spline.Kernel(e), e, 1e-15);
+    spline.Dimension = 1;
+    EXPECT_EQ(spline.Kernel(3.0), 9.0);
+    spline.Dimension = 4;
+    try {
+        spline.Kernel(1.0);
+        FAIL() << "no exception";
+    } catch (const std::runtime_error& ex) {
+        EXPECT_STREQ(ex.what(), "Error thin plate splines only defined for 1,2,3 dimensions");
+    }
+}
+
+TEST(ThinPlateSplines, EvaluatingAnUnfittedSplineIsAnAssertion) {
+    TTPSpline spline;
+    double x, y, z;
+    try {
+        spline.Evaluate(0, 0, 0, x, y, z);
+        FAIL() << "no exception";
+    } catch (const EAssertionFailed& e) {
+        EXPECT_EQ(e.BareMessage(), "Dimension error");
+        EXPECT_NE(std::string(e.what()).find("ThinPlateSplines, line"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tintavo
