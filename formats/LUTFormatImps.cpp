@@ -64,6 +64,45 @@ bool ParseIntegerView(std::string_view s, long long& value) {
     return true;
 }
 
+// Position of the first significant digit of a valid decimal number relative to the decimal
+// point (1 for 1.5, 0 for 0.5, -2 for 0.005), exponent included; 0 for a zero.
+long long DecimalMagnitude(std::string_view s) {
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    long long integerDigits = 0, leadingFractionZeros = 0;
+    bool significant = false, inFraction = false;
+    for (; i < s.size() && s[i] != 'e' && s[i] != 'E'; ++i) {
+        const char c = s[i];
+        if (c == '.') {
+            inFraction = true;
+        } else if (!inFraction) {
+            if (significant || c != '0') {
+                significant = true;
+                ++integerDigits;
+            }
+        } else if (!significant) {
+            if (c != '0') significant = true;
+            else ++leadingFractionZeros;
+        }
+    }
+    if (!significant) return 0;
+    long long exponent = 0;
+    if (i < s.size()) {
+        std::string_view e = s.substr(i + 1);
+        bool negative = false;
+        if (!e.empty() && (e.front() == '+' || e.front() == '-')) {
+            negative = e.front() == '-';
+            e.remove_prefix(1);
+        }
+        for (char c : e) {
+            exponent = exponent * 10 + (c - '0');
+            if (exponent > 100000) break;  // far beyond any double
+        }
+        if (negative) exponent = -exponent;
+    }
+    return (integerDigits > 0 ? integerDigits : -leadingFractionZeros) + exponent;
+}
+
 // Decimal number with "." as separator and an optional exponent; no hexadecimal, no
 // infinities or NaN, whatever the locale.
 bool ParseFloatView(std::string_view s, double& value) {
@@ -93,7 +132,7 @@ bool ParseFloatView(std::string_view s, double& value) {
     if (ptr != s.data() + s.size()) return false;
     if (ec == std::errc::result_out_of_range) {
         // Underflow is a zero; overflow is not a representable number.
-        if (std::isinf(v) || std::fabs(v) > 1.0) return false;
+        if (DecimalMagnitude(s) > 0) return false;
         v = 0.0;
     } else if (ec != std::errc()) {
         return false;
