@@ -281,12 +281,12 @@ void TLustre3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
             StoreBlueFastest(lut, Size, RedIndex, GreenIndex, BlueIndex, Complete, r, g, b);
     }
 
-    // Without a mesh line the size is unknown; the LUT keeps its previous state so that it
-    // never holds a size below 2.
+    // Like the generic load, a failed load leaves the kind and size of the LUT as they were:
+    // without a mesh line the size is unknown, and a short file would leave stale entries.
     if (Size < 0) throw ELUTError("Incomplete file: no Mesh line.");
+    if (!Complete) throw ELUTError("Incomplete file.");
     lut.LutKind = lk3D;
     lut.Size3D = Size;
-    if (!Complete) throw ELUTError("Incomplete file.");
 }
 
 // --- Pandora 3D ----------------------------------------------------------------------------

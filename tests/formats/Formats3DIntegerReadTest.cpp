@@ -148,6 +148,7 @@ TEST_F(Formats3DIntegerRead, LustreBadInput) {
     EXPECT_EQ(5, lut->Size3D);
     EXPECT_DOUBLE_EQ(0.25, lut->Table3D[1][0][0].R);
     EXPECT_EQ("Incomplete file.", LoadError(format, "3DMESH\nMesh 0 12\n0 0 0\n1 1 1\n"));
+    EXPECT_EQ(5, lut->Size3D);
     const std::string message = LoadError(format, "3DMESH\nMesh 7 12\n0 0 0\n");
     EXPECT_NE(std::string::npos, message.find("129")) << message;
     EXPECT_NE(std::string::npos, message.find("101")) << message;
@@ -357,6 +358,29 @@ TEST_F(Formats3DIntegerRead, TruncatedAndGarbledFilesRaiseOrLoad) {
             }
         }
         EXPECT_GT(incomplete, 0);
+
+        // The header of the layout followed by noise of digits, separators and binary bytes.
+        const auto lines = test3di::SplitLines(text);
+        const char alphabet[] = "0123456789 \t\n\r#,-.eE\x00\xff\x7fMeshin out";
+        unsigned state = 12345u + static_cast<unsigned>(f);
+        for (int trial = 0; trial < 40; ++trial) {
+            std::string noisy;
+            for (std::size_t i = 0; i < lines.size() && i < static_cast<std::size_t>(trial % 16); ++i)
+                noisy += lines[i] + "\n";
+            for (int i = 0; i < 3000; ++i) {
+                state = state * 1103515245u + 12345u;
+                noisy += alphabet[(state >> 16) % (sizeof(alphabet) - 1)];
+            }
+            const std::string file = Put("noisy.txt", noisy);
+            auto read = std::make_unique<TLUT>();
+            try {
+                formats[f]->Load(file, *read);
+                EXPECT_GE(read->Size3D, 2);
+                EXPECT_LE(read->Size3D, MaxLut3DSize);
+            } catch (const ELUTError&) {
+            } catch (const EConvertError&) {
+            }
+        }
     }
 }
 
