@@ -46,6 +46,11 @@ void CheckWriteSize(const TLUT& lut) {
                         ": the size must be between 2 and " + std::to_string(MaxLut3DSize) + ".");
 }
 
+// The codes and the header values derived from the depth (2^bits, 2^bits - 1) must fit 64 bits.
+void CheckWriteBits(int bits) {
+    if (bits < 1 || bits > 62) throw ELUTError("Unsupported bit depth " + std::to_string(bits) + ".");
+}
+
 // Appends the N^3 data lines, blue fastest: line k is the entry with b + N*g + N*N*r = k.
 // With `indexColumn` each line starts with k and the separator.
 void AddDataLines(TTextFile& file, const TLUT& lut, int bits, const std::string& separator,
@@ -137,6 +142,7 @@ bool T3dlLutFormat::Identify(const std::string& fileName) {
 
 void T3dlLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckWriteSize(lut);
+    CheckWriteBits(bits);
     const int n = lut.Size3D;
     TTextFile file;
     for (const std::string& comment : lut.Comments) {
@@ -225,6 +231,7 @@ bool TLustre3DLutFormat::Identify(const std::string& fileName) {
 
 void TLustre3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckWriteSize(lut);
+    CheckWriteBits(bits);
     TTextFile file;
     file.Add("");
     file.Add(ConvertedLine);
@@ -302,6 +309,7 @@ bool TPandora3DLutFormat::Identify(const std::string& fileName) {
 
 void TPandora3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckWriteSize(lut);
+    CheckWriteBits(bits);
     const long long n = lut.Size3D;
     TTextFile file;
     file.Add("#HEADER");
@@ -356,6 +364,7 @@ bool TCodex3DLutFormat::Identify(const std::string& fileName) {
 
 void TCodex3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckWriteSize(lut);
+    CheckWriteBits(bits);
     TTextFile file;
     file.Add("Lut3D: " + std::to_string(lut.Size3D));
     file.Add("");
@@ -397,6 +406,7 @@ bool TLuther3DLutFormat::Identify(const std::string& fileName) {
 
 void TLuther3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckWriteSize(lut);
+    CheckWriteBits(bits);
     const long long n = lut.Size3D;
     TTextFile file;
     file.Add("#channels: c3");
@@ -438,6 +448,7 @@ bool TQuantel3DLutFormat::Identify(const std::string& fileName) {
 
 void TQuantel3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     CheckWriteSize(lut);
+    CheckWriteBits(bits);
     TTextFile file;
     file.Add("max value " + std::to_string(static_cast<long long>(std::ldexp(1.0, bits)) - 1));
     file.Add("vertices " + std::to_string(lut.Size3D));

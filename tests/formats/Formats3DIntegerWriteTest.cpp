@@ -171,6 +171,17 @@ TEST_F(Formats3DIntegerWrite, SizesTheTableCannotHoldAreRefused) {
             EXPECT_FALSE(std::filesystem::exists(file)) << format->Name;
         }
     }
+    lut->SetIdentity3D(2);
+    for (int bits : {0, 63}) {
+        for (TLUTFormat* format : formats) {
+            try {
+                format->Save(dir.File("bad.txt"), *lut, bits);
+                ADD_FAILURE() << format->Name << " wrote at " << bits << " bits";
+            } catch (const ELUTError& e) {
+                EXPECT_EQ("Unsupported bit depth " + std::to_string(bits) + ".", std::string(e.what()));
+            }
+        }
+    }
 }
 
 TEST_F(Formats3DIntegerWrite, SaveReplacesAnExistingFileAndReportsAnUncreatableOne) {
