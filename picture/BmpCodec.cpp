@@ -7,8 +7,8 @@
 //   rows of 1, 4, 8 (palette), 16, 24 or 32 bits per pixel, each padded to 4 bytes, bottom row
 //   first unless the height is negative.
 //
-// 16 and 32-bit pixels are BI_RGB (5-5-5 and 8-8-8 defaults) or BI_BITFIELDS with masks; the
-// run-length encodings and embedded JPEG/PNG are refused.
+// 16 and 32-bit pixels are BI_RGB (5-5-5 and 8-8-8 defaults) or BI_BITFIELDS with masks; 8 and
+// 4-bit pixels may be run-length encoded; embedded JPEG/PNG is refused.
 
 #include <bit>
 #include <cstring>
@@ -19,7 +19,7 @@ namespace tintavo {
 
 namespace {
 
-constexpr std::uint32_t BI_RGB = 0, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
+constexpr std::uint32_t BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6;
 
 std::uint32_t U16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
 std::uint32_t U32(const std::uint8_t* p) {
@@ -52,6 +52,44 @@ struct TMaskChannel {
         return static_cast<std::uint8_t>(r > 255 ? 255 : r);
     }
 };
+
+// Run-length encoded 8 and 4-bit pixels, bottom row first. Each step is two bytes: a run
+// (count, index or index pair), or an escape 0 followed by 0 (end of line), 1 (end of
+// bitmap), 2 (move by dx, dy) or n >= 3 (n literal indices, padded to an even byte count).
+// Pixels that the data skips stay black.
+void DecodeRle(const std::uint8_t* p, std::size_t size, bool four, const std::uint8_t (*palette)[3],
+               const std::string& name, int width, int height, TBitmap24& out) {
+    out.SetSizeAndFill(width, height, 0);
+    long long x = 0, y = 0;
+    auto put = [&](unsigned index) {
+        if (x < width && y < height) std::memcpy(out.ScanLine(height - 1 - static_cast<int>(y)) + 3 * x, palette[index], 3);
+        ++x;
+    };
+    std::size_t pos = 0;
+    while (y < height) {
+        if (pos + 2 > size) FailPicture(name, "Premature end of BMP file");
+        const unsigned a = p[pos], b = p[pos + 1];
+        pos += 2;
+        if (a > 0) {
+            for (unsigned i = 0; i < a; ++i) put(four ? ((i % 2 == 0) ? b >> 4 : b & 15) : b);
+        } else if (b == 0) {
+            x = 0;
+            ++y;
+        } else if (b == 1) {
+            return;
+        } else if (b == 2) {
+            if (pos + 2 > size) FailPicture(name, "Premature end of BMP file");
+            x += p[pos];
+            y += p[pos + 1];
+            pos += 2;
+        } else {
+            const std::size_t bytes = four ? (b + 1) / 2 : b;
+            if (pos + bytes > size) FailPicture(name, "Premature end of BMP file");
+            for (unsigned i = 0; i < b; ++i) put(four ? ((i % 2 == 0) ? p[pos + i / 2] >> 4 : p[pos + i / 2] & 15) : p[pos + i]);
+            pos += bytes + (bytes & 1);
+        }
+    }
+}
 
 }  // namespace
 
@@ -90,11 +128,15 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& na
     }
     CheckPictureSize(name, width, height, maxPixels);
 
-    if (compression != BI_RGB && compression != BI_BITFIELDS && compression != BI_ALPHABITFIELDS)
+    const bool rle = compression == BI_RLE8 || compression == BI_RLE4;
+    if (compression != BI_RGB && compression != BI_BITFIELDS && compression != BI_ALPHABITFIELDS && !rle)
         FailPicture(name, "Unsupported BMP compression " + std::to_string(compression));
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
         FailPicture(name, "Unsupported BMP bit depth " + std::to_string(bitCount));
-    if (compression != BI_RGB && bitCount != 16 && bitCount != 32)
+    if ((compression == BI_RLE8 && bitCount != 8) || (compression == BI_RLE4 && bitCount != 4) ||
+        (rle && topDown))
+        FailPicture(name, "Invalid run-length encoded BMP");
+    if (!rle && compression != BI_RGB && bitCount != 16 && bitCount != 32)
         FailPicture(name, "Bit fields need 16 or 32 bits per pixel, not " + std::to_string(bitCount));
 
     // Colour masks: inside V2 and later headers, else right after a 40-byte header.
@@ -135,6 +177,13 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& na
         const std::size_t bytes = count * paletteEntrySize;
         if (start + bytes > size) FailPicture(name, truncated);
         for (std::uint32_t i = 0; i < count; ++i) std::memcpy(palette[i], data + start + i * paletteEntrySize, 3);
+    }
+
+    if (rle) {
+        if (pixelOffset > size) FailPicture(name, truncated);
+        DecodeRle(data + pixelOffset, size - pixelOffset, compression == BI_RLE4, palette, name,
+                  static_cast<int>(width), static_cast<int>(height), out);
+        return;
     }
 
     const std::size_t rowBytes = ((static_cast<std::size_t>(width) * bitCount + 31) / 32) * 4;

@@ -102,9 +102,12 @@ TEST(PictureErrors, OtherTypesAndEmptyFiles) {
     EXPECT_EQ(ErrorOf({}, "empty.jpg"), "Cannot read picture \"empty.jpg\": The file is empty");
     EXPECT_EQ(ErrorOf({0xFF, 0xD8}, "short.jpg"),
               "Cannot read picture \"short.jpg\": Not a JPEG, BMP, PNG or TIFF picture");
-    // Run-length BMPs are not decoded.
-    EXPECT_EQ(ErrorOf(MakeBmp(2, 2, 8, 1, Bytes(1024, 0), Bytes(8, 0)), "rle.bmp"),
-              "Cannot read picture \"rle.bmp\": Unsupported BMP compression 1");
+    // BMPs wrapping a JPEG are not decoded.
+    EXPECT_EQ(ErrorOf(MakeBmp(2, 2, 24, 4, {}, Bytes(16, 0)), "jpeg.bmp"),
+              "Cannot read picture \"jpeg.bmp\": Unsupported BMP compression 4");
+    // Run-length data that ends before its end-of-bitmap escape.
+    EXPECT_EQ(ErrorOf(MakeBmp(4, 2, 8, 1, Bytes(8, 0), {4, 1, 0, 0, 2}, 40, 2), "rle.bmp"),
+              "Cannot read picture \"rle.bmp\": Premature end of BMP file");
 }
 
 TEST(PictureErrors, OversizedHeadersAreRefusedBeforeAllocating) {

@@ -176,6 +176,29 @@ TEST(PictureBmp, SixteenAndThirtyTwoBitWithAndWithoutBitFields) {
     EXPECT_EQ(At(Load(file), 0, 0), (RGB{0x10, 0x20, 0x30}));
 }
 
+TEST(PictureBmp, RunLengthEncodedEightAndFourBits) {
+    // Palette: 0 black, 1 red, 2 green, 3 blue.
+    const Bytes pal = {0, 0, 0, 0, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0};
+    // RLE8, 5 x 3, bottom row first:
+    //   row 2 (bottom): run of 2 x index 1, then the literal 1, 2, 3 (padded); end of line
+    //   row 1: delta (2, 1) skips to x = 2 of row 0 (the top row), then a run of 2 x index 3
+    //   end of bitmap
+    const Bytes rle8 = {2, 1, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 2, 3, 0, 1};
+    const TBitmap24 a = Load(MakeBmp(5, 3, 8, 1, pal, rle8, 40, 4));
+    const RGB black{0, 0, 0}, red{255, 0, 0}, green{0, 255, 0}, blue{0, 0, 255};
+    const RGB want8[3][5] = {{black, black, blue, blue, black},
+                             {black, black, black, black, black},
+                             {red, red, red, green, blue}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(At(a, x, y), want8[y][x]) << x << "," << y;
+
+    // RLE4, 6 x 1: a run of 3 alternating 1, 2, then the literal nibbles 3, 1, 2.
+    const Bytes rle4 = {3, 0x12, 0, 3, 0x31, 0x20, 0, 1};
+    const TBitmap24 b = Load(MakeBmp(6, 1, 4, 2, pal, rle4, 40, 4));
+    const RGB want4[6] = {red, green, red, blue, red, green};
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(At(b, x, 0), want4[x]) << x;
+}
+
 // ----------------------------------------------------------------------------------- PNG
 
 TEST(PicturePng, PaletteGrayAlphaAndSixteenBit) {
