@@ -28,9 +28,10 @@ namespace {
 
 const char* const kConvertedComment = "# Converted by Vorn LUT Converter";
 
-// Bit depths the integer layouts write and read: codes up to 2^32 - 1.
+// Bit depths the integer layouts write and read: every largest code, up to 2^31 - 1, fits the
+// 32-bit header values the readers take back (Quantel "gMax").
 constexpr int kMinBits = 1;
-constexpr int kMaxBits = 32;
+constexpr int kMaxBits = 31;
 
 void CheckBits(int bits) {
     if (bits < kMinBits || bits > kMaxBits)

@@ -141,9 +141,9 @@ TEST(Formats1DIntegerTest, WritersRefuseBadDepthsAndSizes) {
         TShake1DLutFormat().Save(dir.File("a.txt"), *lut, 0);
         ADD_FAILURE() << "Save returned";
     } catch (const ELUTError& e) {
-        EXPECT_EQ("Unsupported bit depth 0 (1 to 32 bits).", std::string(e.what()));
+        EXPECT_EQ("Unsupported bit depth 0 (1 to 31 bits).", std::string(e.what()));
     }
-    EXPECT_THROW(TCodex1DLutFormat().Save(dir.File("a.txt"), *lut, 64), ELUTError);
+    EXPECT_THROW(TCodex1DLutFormat().Save(dir.File("a.txt"), *lut, 32), ELUTError);
     EXPECT_THROW(TLustre1DLutFormat().Save(dir.File("a.txt"), *lut, -1), ELUTError);
     lut->Size1D = MaxLut1DSize + 1;
     EXPECT_THROW(TFusion1DLutFormat().Save(dir.File("a.txt"), *lut, 16), ELUTError);
@@ -175,8 +175,10 @@ TEST(Formats1DIntegerTest, RoundTripsThroughEveryReadableLayout) {
         int size;
     };
     // Codex divides by Size - 1, so it round-trips where 2^bits = Size.
-    const Case cases[] = {{&lustre, 12, 5},   {&lustre, 16, 4096}, {&quantel, 10, 1024}, {&quantel, 16, 300},
-                          {&fusion, 8, 256}, {&fusion, 16, 4096}, {&codex, 10, 1024},   {&codex, 4, 16}};
+    const Case cases[] = {{&lustre, 12, 5},     {&lustre, 16, 4096},  {&quantel, 10, 1024},
+                          {&quantel, 16, 300},  {&quantel, 31, 5},    {&fusion, 8, 256},
+                          {&fusion, 16, 4096},  {&fusion, 31, 5},     {&codex, 10, 1024},
+                          {&codex, 4, 16}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format->Name + " at " + std::to_string(c.bits) + " bits, " + std::to_string(c.size));
         auto written = NewLut();
@@ -442,9 +444,9 @@ TEST(Formats1DIntegerTest, FusionReaderErrors) {
     auto lut = NewLut();
     TFusion1DLutFormat fusion;
     WriteBytes(dir.File("a.alut"), "F5LT\n0\n0 0 0 0 0 0\n1 1 1 1 1 1\n");
-    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 0 (1 to 32 bits).");
+    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 0 (1 to 31 bits).");
     WriteBytes(dir.File("a.alut"), "F5LT\n70\n");
-    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 70 (1 to 32 bits).");
+    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 70 (1 to 31 bits).");
     WriteBytes(dir.File("a.alut"), "F5LT\n\n16\n\n");
     ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Incomplete file.");
     WriteBytes(dir.File("a.alut"), "F5LT\n0 0 0 0 0 0\n1 65535 1 65535 1 65535\n");  // no depth line
