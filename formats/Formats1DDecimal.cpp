@@ -35,6 +35,18 @@ std::string ScaledEntry(const TLutColor& c, long double scale, int decimals) {
            FormatLutFixed(decimals, scaled(c.B));
 }
 
+// "# " and the comment; a comment holding line breaks becomes several comment lines, so that
+// its text can never turn into a header or data line of the file.
+void AddCommentLines(TTextFile& text, const std::string& comment) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = comment.find_first_of("\r\n", start);
+        text.Add("# " + comment.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) return;
+        start = end + ((comment[end] == '\r' && end + 1 < comment.size() && comment[end + 1] == '\n') ? 2 : 1);
+    }
+}
+
 // The file's name without folder and without its last extension.
 std::string BaseNameWithoutExtension(const std::string& fileName) {
     std::string name = fileName;
@@ -110,7 +122,7 @@ bool TCube1DLutFormat::Identify(const std::string& fileName) {
 void TCube1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
     CheckSize1DToWrite(lut);
     TTextFile text;
-    for (const std::string& comment : lut.Comments) text.Add("# " + comment);
+    for (const std::string& comment : lut.Comments) AddCommentLines(text, comment);
     text.Add(kConvertedComment);
     text.Add("");
     text.Add("LUT_1D_SIZE " + std::to_string(lut.Size1D));

@@ -69,6 +69,23 @@ TEST(Formats1DDecimalTest, CubeWritesOutOfRangeValuesUnclamped) {
                                          "0.000000 0.500000 1.000000", "1.250000 -0.125000 2.000000"});
 }
 
+// A comment with line breaks must not smuggle a size or data line into the file.
+TEST(Formats1DDecimalTest, CubeWritesMultiLineCommentsAsCommentLines) {
+    TempDir dir;
+    auto lut = NewLut();
+    SetSample5(*lut);
+    lut->Comments = {"one\nLUT_1D_SIZE 2\r\n0 0 0\rend"};
+    TCube1DLutFormat cube;
+    cube.Save(dir.File("a.cube"), *lut, 0);
+    std::vector<std::string> expected = {"# one", "# LUT_1D_SIZE 2", "# 0 0 0", "# end",
+                                         "# Converted by Vorn LUT Converter", "", "LUT_1D_SIZE 5"};
+    expected.insert(expected.end(), kSampleEntries6.begin(), kSampleEntries6.end());
+    ExpectFileLines(dir.File("a.cube"), expected);
+    auto read = NewLut();
+    cube.Load(dir.File("a.cube"), *read);
+    ExpectTablesNear(*lut, *read, kSixDecimals);
+}
+
 TEST(Formats1DDecimalTest, FilmlightWritesTruelightLayout) {
     TempDir dir;
     auto lut = NewLut();
