@@ -34,6 +34,13 @@ const std::vector<TCommand>& Commands() {
     return commands;
 }
 
+std::string WrittenLine(const std::string& fileName, const std::string& profileName, bool is3D, int size, int bits) {
+    std::string line = "Wrote " + fileName + " (" + profileName + ", " + std::to_string(size) +
+                       (is3D ? " points per axis" : " entries");
+    if (bits > 0) line += ", " + std::to_string(bits) + " bits";
+    return line + ")\n";
+}
+
 const char* KindName(TLutKind kind) {
     switch (kind) {
         case lk1D: return "1D";

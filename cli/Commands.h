@@ -43,6 +43,9 @@ TLoadedLut LoadLutFile(const std::string& fileName, const std::optional<std::str
 // Raises an error unless the loaded LUT has a table of a usable size for the kind in use.
 void CheckUsableLut(const TLoadedLut& loaded, const std::string& fileName);
 
+// The line printed after a LUT file was written: its name, profile, size and bit depth.
+std::string WrittenLine(const std::string& fileName, const std::string& profileName, bool is3D, int size, int bits);
+
 // "1D", "3D", "1D+3D" or "passthrough".
 const char* KindName(TLutKind kind);
 

@@ -106,8 +106,7 @@ int RunCalibrate(const TArgList& argList) {
         lut = std::move(sized);
     }
     SaveThroughProfile(profile, *lut, bits, output);
-    std::printf("Wrote %s: %s, %d points per axis%s\n", output.c_str(), profile.Name.c_str(), size,
-                bits ? (", " + std::to_string(bits) + " bits").c_str() : "");
+    std::cout << WrittenLine(output, profile.Name, true, size, bits);
     return 0;
 }
 

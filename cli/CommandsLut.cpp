@@ -154,8 +154,7 @@ int RunConvert(const TArgList& argList) {
     auto out = std::make_unique<TLUT>();
     ResampleLut(*loaded.Lut, to3D, size, *out);
     SaveThroughProfile(profile, *out, bits, output);
-    std::printf("Wrote %s: %s, %s %d%s\n", output.c_str(), profile.Name.c_str(), to3D ? "3D" : "1D", size,
-                bits ? (", " + std::to_string(bits) + " bits").c_str() : "");
+    std::cout << WrittenLine(output, profile.Name, to3D, size, bits);
     return 0;
 }
 
@@ -173,7 +172,7 @@ int RunApply(const TArgList& argList) {
     LoadPicture(image, bitmap);
     ApplyLutToBitmap(*loaded.Lut, bitmap);
     SavePicture(output, bitmap);
-    std::printf("Wrote %s: %d x %d\n", output.c_str(), bitmap.Width(), bitmap.Height());
+    std::cout << "Wrote " << output << " (" << bitmap.Width() << " x " << bitmap.Height() << " pixels)\n";
     return 0;
 }
 

@@ -33,7 +33,6 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
     if (argc < 2) {
         std::cerr << "error: no command given\n";
         PrintGeneralUsage(std::cerr);
@@ -62,7 +61,8 @@ int main(int argc, char** argv) {
     try {
         const int status = command->Run(args);
         std::cout.flush();
-        if (!std::cout) {
+        // Output goes through both streams and stdio; a full disk or a closed pipe shows here.
+        if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::cerr << "error: cannot write to the standard output\n";
             return 1;
         }
