@@ -1,0 +1,87 @@
+#include "UiTestSupport.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTest>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+
+#include "picture/Picture.h"
+#include "ui/UiSupport.h"
+
+namespace tintavo::test {
+
+TBitmap24 RenderChart(int width, int height, QRect chart, TChartType type) {
+    TBitmap24 bitmap;
+    bitmap.SetSizeAndFill(width, height, 40);
+    const int columns = ChartColumns(type);
+    const int rows = ChartRows(type);
+    const TLutColor* reference = ChartReference(type);
+    auto cast = [](double v, double gain, double offset) {
+        const double x = std::clamp(v * gain + offset, 0.0, 1.0);
+        return static_cast<std::uint8_t>(std::lround(255.0 * x));
+    };
+    for (int y = chart.top(); y <= chart.bottom(); ++y) {
+        for (int x = chart.left(); x <= chart.right(); ++x) {
+            const int column = (x - chart.left()) * columns / chart.width();
+            const int row = (y - chart.top()) * rows / chart.height();
+            const int cellLeft = chart.left() + column * chart.width() / columns;
+            const int cellTop = chart.top() + row * chart.height() / rows;
+            if (x - cellLeft < 2 || y - cellTop < 2) {
+                bitmap.SetPixel(x, y, 10, 10, 10);
+                continue;
+            }
+            const int index = type == TChartType::Classic ? row * columns + column : column * rows + row;
+            const TLutColor& c = reference[index];
+            bitmap.SetPixel(x, y, cast(c.R, 0.85, 0.06), cast(c.G, 0.95, 0.02), cast(c.B, 0.8, 0.1));
+        }
+    }
+    return bitmap;
+}
+
+void SaveBitmap(const TBitmap24& bitmap, const QString& fileName) {
+    SavePicture(QFile::encodeName(fileName).toStdString(), bitmap);
+}
+
+TModalAnswers::TModalAnswers() {
+    UiHooks::ModalHook = [this](QDialog& dialog) -> int {
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            (box->icon() == QMessageBox::Critical ? Errors : Messages).append(box->text());
+            return QMessageBox::Ok;
+        }
+        if (handlers_.empty()) {
+            Unexpected.append(dialog.objectName());
+            return QDialog::Rejected;
+        }
+        auto handler = std::move(handlers_.front());
+        handlers_.erase(handlers_.begin());
+        return handler(dialog);
+    };
+}
+
+TModalAnswers::~TModalAnswers() { UiHooks::ModalHook = nullptr; }
+
+void TModalAnswers::QueueFileName(const QString& fileName) {
+    Queue([fileName](QDialog& dialog) -> int {
+        auto* files = qobject_cast<QFileDialog*>(&dialog);
+        if (files == nullptr) return QDialog::Rejected;
+        files->selectFile(fileName);
+        return QDialog::Accepted;
+    });
+}
+
+void Drag(QWidget* widget, QPoint from, QPoint to) {
+    QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, from);
+    const int steps = 4;
+    for (int i = 1; i <= steps; ++i) {
+        const QPoint p = from + (to - from) * i / steps;
+        QTest::mouseMove(widget, p);
+    }
+    QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, to);
+}
+
+QImage Grab(QWidget* widget) { return widget->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+}  // namespace tintavo::test

@@ -1,0 +1,117 @@
+// The whole road as a user takes it: open a chart photograph, drag over the chart, preview,
+// save as "Cube 3D Davinci"; the file must be byte for byte what the command-line tool writes
+// for the same picture and rectangle.
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "UiTestSupport.h"
+#include "ui/ImageViewer.h"
+#include "ui/LutSaveForm.h"
+#include "ui/MainForm.h"
+#include "ui/TipsForm.h"
+
+using namespace tintavo;
+
+namespace {
+
+QByteArray ReadAll(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+}  // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings(QStringLiteral("vornsoft"), QStringLiteral("Tintavo")).setValue(DoNotShowTipsValue, 1);
+    }
+
+    void openSelectPreviewSaveMatchesTheCommandLine() {
+#ifndef TINTAVO_CLI
+        QSKIP("the command-line tool is not part of this build");
+#else
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        // A 1800 x 1200 photograph: Open reduces it to 1500 x 1000 first.
+        const QRect chart(300, 240, 1200, 800);
+        const QString photo = dir.filePath(QStringLiteral("chart photo.jpg"));
+        test::SaveBitmap(test::RenderChart(1800, 1200, chart, TChartType::Classic), photo);
+        const QString saved = dir.filePath(QStringLiteral("window.cube"));
+        const QString reference = dir.filePath(QStringLiteral("cli.cube"));
+
+        test::TModalAnswers answers;
+        TfrmMain form;
+        form.resize(1200, 860);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        answers.QueueFileName(photo);
+        QTest::mouseClick(form.findChild<QPushButton*>("sbnOpenCalibrationImage"), Qt::LeftButton);
+        QCOMPARE(form.WorkBitmap().Width(), 1500);
+
+        // Drag from the chart's top-left to its bottom-right (working image: scale 1500/1800).
+        TImageViewer* viewer = form.Viewer();
+        auto toViewer = [&](double x, double y) {
+            const double s = 1500.0 / 1800.0;
+            return QPoint(viewer->OffsetX() + int(x * s * viewer->ScaleX()),
+                          viewer->OffsetY() + int(y * s * viewer->ScaleY()));
+        };
+        test::Drag(viewer, toViewer(chart.left() + 4, chart.top() + 4), toViewer(chart.right() - 4, chart.bottom() - 4));
+        QVERIFY(viewer->HasSelection());
+        QTest::mouseClick(form.findChild<QPushButton*>("sbnPreview"), Qt::LeftButton);
+        QVERIFY(form.PreviewDone());
+
+        answers.Queue([&](QDialog& d) {
+            auto* dialog = qobject_cast<TfrmSaveLut*>(&d);
+            if (dialog == nullptr) return int(QDialog::Rejected);
+            dialog->show();
+            dialog->cbxOutFormat->setFocus();
+            // Typing picks "Cube 3D Iridas, Nuke, AfterEffects"; the next item is the Davinci one.
+            QTest::keyClicks(dialog->cbxOutFormat, QStringLiteral("Cube"));
+            QTest::keyClick(dialog->cbxOutFormat, Qt::Key_Down);
+            if (dialog->cbxOutFormat->currentText() != QStringLiteral("Cube 3D Davinci")) return int(QDialog::Rejected);
+            answers.QueueFileName(saved);
+            QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
+            QTest::mouseClick(dialog->btnSave, Qt::LeftButton);
+            return dialog->result();
+        });
+        QTest::mouseClick(form.findChild<QPushButton*>("sbnSave3DLutFile"), Qt::LeftButton);
+        QCOMPARE(answers.Pending(), 0);
+        QVERIFY2(answers.Errors.isEmpty(), qPrintable(answers.Errors.join('\n')));
+        QCOMPARE(answers.Messages.size(), 1);
+        QVERIFY(QFile::exists(saved));
+
+        const QString rect = QStringLiteral("%1,%2,%3,%4")
+                                 .arg(viewer->ImageX1())
+                                 .arg(viewer->ImageY1())
+                                 .arg(viewer->ImageX2())
+                                 .arg(viewer->ImageY2());
+        QProcess cli;
+        cli.start(QStringLiteral(TINTAVO_CLI),
+                  {QStringLiteral("calibrate"), photo, QStringLiteral("--chart"), QStringLiteral("classic"),
+                   QStringLiteral("--rect"), rect, QStringLiteral("--profile"), QStringLiteral("Cube 3D Davinci"),
+                   QStringLiteral("-o"), reference});
+        QVERIFY(cli.waitForFinished(60000));
+        QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+        const QByteArray ours = ReadAll(saved);
+        QVERIFY(ours.contains("LUT_3D_SIZE 33"));
+        QCOMPARE(ours, ReadAll(reference));
+#endif
+    }
+};
+
+QTEST_MAIN(EndToEndTest)
+#include "test_endtoend.moc"

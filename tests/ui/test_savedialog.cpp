@@ -1,0 +1,279 @@
+// The Save LUT dialog: the profile list, the size box, the file choice and the writing.
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+#include "UiTestSupport.h"
+#include "common/FileIO.h"
+#include "formats/LUTFormat.h"
+#include "formats/LutExport.h"
+#include "ui/LutSaveForm.h"
+
+using namespace tintavo;
+
+namespace {
+
+const QStringList ThreeDProfiles = {
+    "3DL Scratch, Autodesk, Blackmagic, Cine-tal",
+    "3DL Fusion",
+    "Autodesk Lustre 3D",
+    "Clipster 3D",
+    "Codex 3D",
+    "Colorfront OSD 3D",
+    "Cube 3D Iridas, Nuke, AfterEffects",
+    "Cube 3D Davinci",
+    "Cube 3D Truelight",
+    "Davinci DAT 3D",
+    "Dolby DD3",
+    "FSI CFE (Flanders Scientific) 3D",
+    "FSI DIT (Flanders Scientific) 3D",
+    "Nucoda 3D",
+    "Luther 3D",
+    "Pandora 3D, Apple 3D m3d",
+    "PixelFarm PFClean 3D",
+    "Quantel 3D",
+    "Technicolor 3D mga",
+};
+
+QByteArray ReadAll(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.readAll();
+}
+
+}  // namespace
+
+class SaveDialogTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<TLUT> lut;
+    std::unique_ptr<TCalibrationMapping> mapping;
+    TfrmSaveLut* dialog = nullptr;
+    test::TModalAnswers* answers = nullptr;
+
+    void SelectProfile(const QString& name) {
+        const int index = dialog->cbxOutFormat->findText(name);
+        QVERIFY(index >= 0);
+        dialog->cbxOutFormat->setCurrentIndex(index);
+        dialog->cbxOutFormatChange();
+    }
+    void ChooseFile(const QString& fileName) {
+        answers->QueueFileName(fileName);
+        QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
+        QCOMPARE(answers->Pending(), 0);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir.isValid());
+        // A real calibration of a rendered chart, as the main window would hand it over.
+        const QRect area(40, 30, 600, 400);
+        const TBitmap24 image = test::RenderChart(700, 480, area, TChartType::Classic);
+        lut = std::make_unique<TLUT>();
+        lut->LutKind = lk3D;
+        lut->Size3D = 33;
+        TMeasuredPatches measured;
+        mapping = Calibrate(image, TSelection{area.left(), area.top(), area.right(), area.bottom()},
+                            TChartType::Classic, true, *lut, measured);
+    }
+    void init() {
+        answers = new test::TModalAnswers;
+        dialog = new TfrmSaveLut(*lut, mapping.get());
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    }
+    void cleanup() {
+        delete dialog;
+        dialog = nullptr;
+        QVERIFY2(answers->Unexpected.isEmpty(), qPrintable(answers->Unexpected.join(',')));
+        delete answers;
+        answers = nullptr;
+    }
+
+    void listsTheNineteen3DProfilesInOrder() {
+        QStringList names;
+        for (int i = 0; i < dialog->cbxOutFormat->count(); ++i) names << dialog->cbxOutFormat->itemText(i);
+        QCOMPARE(names, ThreeDProfiles);
+        QCOMPARE(dialog->cbxOutFormat->currentIndex(), -1);
+        QVERIFY(dialog->cbxOutFormat->isEnabled());
+        QVERIFY(!dialog->btnSetLUTFile->isEnabled());
+        QVERIFY(!dialog->edtLUTFile->isEnabled());
+        QVERIFY(!dialog->cbxDimSize->isEnabled());
+        QVERIFY(!dialog->cbxBits->isEnabled());
+        QVERIFY(!dialog->btnSave->isEnabled());
+        QCOMPARE(dialog->cbxDimSize->currentText(), QStringLiteral("Default"));
+        QCOMPARE(dialog->cbxBits->currentText(), QStringLiteral("Default"));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Save LUT file"));
+    }
+
+    void sizeIsSelectableOnlyWhereTheProfileAllows() {
+        SelectProfile("Cube 3D Iridas, Nuke, AfterEffects");
+        QVERIFY(!dialog->cbxDimSize->isEnabled());
+        QCOMPARE(dialog->cbxDimSize->currentText(), QStringLiteral("Default"));
+        QVERIFY(!dialog->cbxBits->isEnabled());
+        QVERIFY(dialog->btnSetLUTFile->isEnabled());
+        QCOMPARE(dialog->ResolvedSize(), 32);
+
+        SelectProfile("Cube 3D Davinci");
+        QVERIFY(dialog->cbxDimSize->isEnabled());
+        QStringList items;
+        for (int i = 0; i < dialog->cbxDimSize->count(); ++i) items << dialog->cbxDimSize->itemText(i);
+        QCOMPARE(items, (QStringList{"Default", "17", "32", "33", "64"}));
+        QCOMPARE(dialog->ResolvedSize(), 33);
+        QCOMPARE(dialog->ResolvedBits(), 0);
+        SelectProfile("Dolby DD3");
+        QCOMPARE(dialog->ResolvedBits(), 12);
+    }
+
+    void sizeBoxTakesAtMostFiveDigits() {
+        SelectProfile("Nucoda 3D");
+        QLineEdit* edit = dialog->cbxDimSize->lineEdit();
+        edit->setFocus();
+        QTest::keyClicks(edit, "65");
+        QCOMPARE(edit->text(), QStringLiteral("65"));
+        QCOMPARE(dialog->ResolvedSize(), 65);
+
+        edit->clear();
+        QTest::keyClicks(edit, "1a2-3 45.6");
+        QCOMPARE(edit->text(), QStringLiteral("12345"));  // letters ignored, sixth digit ignored
+
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QStringLiteral("1234"));
+
+        // Delete on "Default" empties the box; so does Backspace.
+        dialog->cbxDimSize->setCurrentIndex(0);
+        dialog->cbxDimSize->setEditText("Default");
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QCOMPARE(edit->text(), QString());
+        dialog->cbxDimSize->setEditText("Default");
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QCOMPARE(edit->text(), QString());
+
+        // A list item can still be chosen.
+        dialog->cbxDimSize->setCurrentIndex(4);
+        QCOMPARE(dialog->ResolvedSize(), 64);
+    }
+
+    void fileDialogOffersOnlyTheProfile() {
+        SelectProfile("Nucoda 3D");
+        QStringList filters;
+        QString suffix;
+        bool confirm = true;
+        answers->Queue([&](QDialog& d) {
+            auto& files = static_cast<QFileDialog&>(d);
+            filters = files.nameFilters();
+            suffix = files.defaultSuffix();
+            confirm = !files.testOption(QFileDialog::DontConfirmOverwrite);
+            return int(QDialog::Rejected);
+        });
+        QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
+        QCOMPARE(filters, QStringList{QStringLiteral("Nucoda 3D (*.cms)")});
+        QCOMPARE(suffix, QStringLiteral("cms"));
+        QVERIFY(!confirm);
+        // Cancelled: nothing changes.
+        QVERIFY(dialog->edtLUTFile->text().isEmpty());
+        QVERIFY(!dialog->btnSave->isEnabled());
+    }
+
+    void extensionFollowsTheProfileAndFolderIsRemembered() {
+        TfrmSaveLut::LastLutFolder.clear();
+        SelectProfile("Cube 3D Iridas, Nuke, AfterEffects");
+        const QString sub = dir.filePath("luts");
+        QVERIFY(QDir().mkpath(sub));
+        ChooseFile(sub + "/a.cube");
+        QCOMPARE(dialog->edtLUTFile->text(), sub + "/a.cube");
+        QVERIFY(dialog->btnSave->isEnabled());
+        QCOMPARE(TfrmSaveLut::LastLutFolder, sub);
+
+        SelectProfile("Nucoda 3D");
+        QCOMPARE(dialog->edtLUTFile->text(), sub + "/a.cms");
+        QVERIFY(dialog->btnSave->isEnabled());
+        SelectProfile("Technicolor 3D mga");
+        QCOMPARE(dialog->edtLUTFile->text(), sub + "/a.mga");
+        QCOMPARE(ChangeFileExt("/x.y/name", "cube"), QStringLiteral("/x.y/name.cube"));
+
+        // A later opening of the dialog starts in the same folder.
+        delete dialog;
+        dialog = new TfrmSaveLut(*lut, mapping.get());
+        SelectProfile("Cube 3D Davinci");
+        QString startFolder;
+        answers->Queue([&](QDialog& d) {
+            startFolder = static_cast<QFileDialog&>(d).directory().absolutePath();
+            return int(QDialog::Rejected);
+        });
+        QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
+        QCOMPARE(startFolder, sub);
+    }
+
+    void saveWritesTheTableOfTheResolvedSize() {
+        SelectProfile("Cube 3D Davinci");
+        const QString file = dir.filePath("davinci.cube");
+        ChooseFile(file);
+        dialog->cbxDimSize->setCurrentIndex(1);  // 17
+        QVERIFY(dialog->btnSaveClick());
+        QCOMPARE(answers->Messages.size(), 1);
+        QVERIFY(answers->Messages.first().contains(file));
+        QCOMPARE(dialog->result(), int(QDialog::Accepted));
+
+        // The same as the calibration evaluated on a 17-point grid and written directly.
+        auto expected = std::make_unique<TLUT>();
+        TabulateCalibration(*mapping, 17, *expected);
+        const QString reference = dir.filePath("reference.cube");
+        SaveThroughProfile(*GetOutputProfile(7), *expected, 0, reference.toStdString());
+        QCOMPARE(ReadAll(file), ReadAll(reference));
+        QVERIFY(ReadAll(file).contains("LUT_3D_SIZE 17"));
+    }
+
+    void sizesOutsideTheTableAreRefused() {
+        SelectProfile("Nucoda 3D");
+        const QString file = dir.filePath("refused.cms");
+        ChooseFile(file);
+        for (const char* typed : {"1", "102", "99999"}) {
+            dialog->cbxDimSize->setEditText(QString::fromLatin1(typed));
+            QVERIFY(!dialog->btnSaveClick());
+        }
+        dialog->cbxDimSize->setEditText(QString());
+        QVERIFY(!dialog->btnSaveClick());
+        QCOMPARE(answers->Messages.size(), 4);
+        QVERIFY(answers->Messages.first().contains("2 to 101"));
+        QVERIFY(!QFile::exists(file));
+        dialog->cbxDimSize->setEditText("101");
+        QVERIFY(dialog->btnSaveClick());
+        QVERIFY(QFile::exists(file));
+    }
+
+    void writeErrorKeepsTheDialogOpen() {
+        SelectProfile("Davinci DAT 3D");
+        const QString file = dir.filePath("no-such-folder/x.dat");
+        answers->QueueFileName(file);
+        QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
+        QCOMPARE(dialog->edtLUTFile->text(), file);
+        QTest::mouseClick(dialog->btnSave, Qt::LeftButton);
+        QCOMPARE(answers->Errors.size(), 1);
+        QVERIFY(answers->Errors.first().contains("no-such-folder"));
+        QVERIFY(answers->Messages.isEmpty());
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(dialog->cbxOutFormat->currentText(), QStringLiteral("Davinci DAT 3D"));
+        QCOMPARE(dialog->edtLUTFile->text(), file);
+        QVERIFY(dialog->btnSave->isEnabled());
+    }
+
+    void enterDoesNothingUntilAFileIsChosen() {
+        SelectProfile("Davinci DAT 3D");
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(answers->Messages.isEmpty() && answers->Errors.isEmpty());
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QCOMPARE(dialog->result(), int(QDialog::Rejected));
+    }
+};
+
+QTEST_MAIN(SaveDialogTest)
+#include "test_savedialog.moc"
