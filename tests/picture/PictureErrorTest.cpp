@@ -197,6 +197,13 @@ TEST(PictureErrors, CorruptJpegDataIsAnError) {
     EXPECT_EQ(message.rfind("Cannot read picture \"corrupt.jpg\": ", 0), 0u) << message;
 }
 
+TEST(PictureErrors, EndlessProgressiveScansAreRefused) {
+    // 3 x 63 x 6 + 1 = 1135 scans: refused; 3 x 63 x 2 + 1 = 379 scans: decoded.
+    EXPECT_EQ(ErrorOf(EncodeJpegWithManyScans(16, 16, 6), "scans.jpg"),
+              "Cannot read picture \"scans.jpg\": Too many progressive scans (more than 1000)");
+    EXPECT_EQ(ErrorOf(EncodeJpegWithManyScans(16, 16, 2), "scans.jpg"), "");
+}
+
 TEST(PictureErrors, MissingFileIsAFileError) {
     TBitmap24 out;
     EXPECT_THROW(LoadPicture("/nonexistent/folder/photo.jpg", out), EFileError);

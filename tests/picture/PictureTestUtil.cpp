@@ -60,6 +60,41 @@ Bytes EncodeJpeg(int width, int height, int components, const Bytes& pixels, int
     return out;
 }
 
+Bytes EncodeJpegWithManyScans(int width, int height, int refinements) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = width;
+    cinfo.image_height = height;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    std::vector<jpeg_scan_info> scans;
+    scans.push_back({3, {0, 1, 2, 0}, 0, 0, 0, 0});
+    for (int c = 0; c < 3; ++c)
+        for (int k = 1; k < 64; ++k) {
+            scans.push_back({1, {c, 0, 0, 0}, k, k, 0, refinements - 1});
+            for (int al = refinements - 2; al >= 0; --al) scans.push_back({1, {c, 0, 0, 0}, k, k, al + 1, al});
+        }
+    cinfo.scan_info = scans.data();
+    cinfo.num_scans = static_cast<int>(scans.size());
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(3 * width, 90);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
 namespace {
 void PngWriteFn(png_structp png, png_bytep data, png_size_t n) {
     auto* out = static_cast<Bytes*>(png_get_io_ptr(png));

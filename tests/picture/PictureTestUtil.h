@@ -21,6 +21,10 @@ void WriteBytes(const std::filesystem::path& file, const Bytes& bytes);
 Bytes EncodeJpeg(int width, int height, int components, const Bytes& pixels, int quality, bool progressive,
                  bool adobeMarker = true);
 
+// A progressive RGB JPEG whose every AC coefficient arrives in its own scans, refined bit by
+// bit: 3 x 63 x `refinements` + 1 scans.
+Bytes EncodeJpegWithManyScans(int width, int height, int refinements);
+
 // PNG of the given color type and bit depth from raw rows (network byte order for 16 bits).
 Bytes EncodePng(int width, int height, int colorType, int bitDepth, const std::vector<Bytes>& rows,
                 const std::vector<std::uint8_t>& paletteRgb = {}, bool interlaced = false);
