@@ -2,6 +2,10 @@
 // Patches window, and the message loop. An image path given on the command line is opened at
 // start as if chosen with Open.
 #include <QApplication>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include "app/ProdInfo.h"
@@ -21,8 +25,20 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(info.SettingsOrganization);
     QApplication::setApplicationName(info.SettingsApplication);
 
+    // The application icon: a small ColorChecker Classic.
+    QPixmap icon(32, 32);
+    icon.fill(Qt::transparent);
+    {
+        QPainter painter(&icon);
+        const QPixmap chart = ChartPicture(TChartType::Classic, 4);
+        painter.drawPixmap((32 - chart.width()) / 2, (32 - chart.height()) / 2, chart);
+    }
+    QApplication::setWindowIcon(QIcon(icon));
+
     TfrmMain mainForm;
     CreatePatchesWindow(&mainForm);
+    // The normal size fills the screen as well, for desktops that do not maximise windows.
+    if (const QScreen* screen = mainForm.screen()) mainForm.setGeometry(screen->availableGeometry());
     mainForm.showMaximized();
 
     const QStringList arguments = QApplication::arguments();

@@ -11,6 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   opencolorio-tools python3-pyopencolorio python3-numpy
   xvfb xdotool imagemagick libvips-tools
+  fonts-liberation2  # Arial-compatible metrics: the windows are laid out for Arial
   locales
 )
 

@@ -77,20 +77,20 @@ TAboutForm::TAboutForm(const TProductInfo& info, QWidget* parent)
 
     Label2 = new QLabel(QStringLiteral("Contacts:"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(64, 96, 70, 18);
+    Label2->setGeometry(24, 96, 66, 18);
     lblMail = new TLinkLabel(this);
     lblMail->setObjectName(QStringLiteral("lblMail"));
     lblMail->setText(contactPage_);
-    lblMail->setGeometry(134, 96, 210, 18);
+    lblMail->setGeometry(92, 96, 252, 18);
     Label2->setVisible(!contactPage_.isEmpty());
 
     Label3 = new QLabel(QStringLiteral("Website:"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(64, 122, 70, 18);
+    Label3->setGeometry(24, 122, 66, 18);
     lblSite = new TLinkLabel(this);
     lblSite->setObjectName(QStringLiteral("lblSite"));
     lblSite->setText(webSite_);
-    lblSite->setGeometry(134, 122, 210, 18);
+    lblSite->setGeometry(92, 122, 252, 18);
 
     auto* bevel = new QFrame(this);
     bevel->setObjectName(QStringLiteral("Bevel1"));

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
+#include <initializer_list>
 #include <memory>
 
 #include "formats/LutExport.h"
@@ -36,7 +38,7 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
     : QDialog(parent), lut_(lut), mapping_(mapping) {
     setObjectName(QStringLiteral("frmSaveLut"));
     setWindowTitle(QStringLiteral("Save LUT file"));
-    QFont dialogFont = font();
+    QFont dialogFont(QStringLiteral("Arial"));
     dialogFont.setPointSize(8);
     setFont(dialogFont);
     setFixedSize(496, 244);
@@ -104,6 +106,18 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(386, 199, 84, 27);
     btnCancel->setAutoDefault(false);
+
+    // The field column starts at 128 pixels; with a wider font than the layout was made for,
+    // the fields and the dialog move right by what the labels need.
+    int labelsRight = 0;
+    for (const QLabel* l : {Label4, Label1, Label5, Label6}) labelsRight = std::max(labelsRight, l->geometry().right());
+    const int shift = std::max(0, labelsRight + 8 - 128);
+    if (shift > 0) {
+        setFixedSize(496 + shift, 244);
+        for (QWidget* w : std::initializer_list<QWidget*>{cbxOutFormat, edtLUTFile, btnSetLUTFile, cbxDimSize, cbxBits,
+                                                           btnSave, btnCancel})
+            w->move(w->x() + shift, w->y());
+    }
 
     setTabOrder(cbxOutFormat, cbxDimSize);
     setTabOrder(cbxDimSize, cbxBits);

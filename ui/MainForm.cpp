@@ -142,18 +142,20 @@ void TfrmMain::BuildControls() {
     rbnColorCheckerClassic->setChecked(true);
     rbnColorCheckerSG = new QRadioButton(QStringLiteral("ColorChecker Digital SG"), GroupBox1);
     rbnColorCheckerSG->setObjectName(QStringLiteral("rbnColorCheckerSG"));
+    // Each radio button with a small picture of its chart underneath, in line with its text.
     auto addChartRow = [&](QRadioButton* button, TChartType chart, int cell, const char* pictureName) {
+        group->addWidget(button);
         auto* row = new QHBoxLayout;
-        row->addWidget(button);
-        row->addStretch(1);
+        row->addSpacing(22);
         auto* picture = new QLabel(GroupBox1);
         picture->setObjectName(QString::fromLatin1(pictureName));
         picture->setPixmap(ChartPicture(chart, cell));
         row->addWidget(picture);
+        row->addStretch(1);
         group->addLayout(row);
     };
-    addChartRow(rbnColorCheckerClassic, TChartType::Classic, 6, "imgColorCheckerClassic");
-    addChartRow(rbnColorCheckerSG, TChartType::DigitalSG, 2, "imgColorCheckerSG");
+    addChartRow(rbnColorCheckerClassic, TChartType::Classic, 7, "imgColorCheckerClassic");
+    addChartRow(rbnColorCheckerSG, TChartType::DigitalSG, 3, "imgColorCheckerSG");
     side->addWidget(GroupBox1);
 
     lblHint = new QLabel(QStringLiteral("Please select the color checker region"), Panel2);

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -40,7 +41,14 @@ private:
 void CentreOn(QWidget* window, QWidget* owner) {
     if (owner == nullptr) return;
     const QRect area = owner->window()->frameGeometry();
-    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+    QPoint topLeft = area.center() - QPoint(window->width() / 2, window->height() / 2);
+    // Kept on the screen when the owner is smaller than the window.
+    if (const QScreen* screen = owner->screen()) {
+        const QRect available = screen->availableGeometry();
+        topLeft.setX(qBound(available.left(), topLeft.x(), qMax(available.left(), available.right() - window->width())));
+        topLeft.setY(qBound(available.top(), topLeft.y(), qMax(available.top(), available.bottom() - window->height())));
+    }
+    window->move(topLeft);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -38,7 +39,14 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, const QStringList& l
 void CentreOn(QWidget* window, QWidget* owner) {
     if (owner == nullptr) return;
     const QRect area = owner->window()->frameGeometry();
-    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+    QPoint topLeft = area.center() - QPoint(window->width() / 2, window->height() / 2);
+    // Kept on the screen when the owner is smaller than the window.
+    if (const QScreen* screen = owner->screen()) {
+        const QRect available = screen->availableGeometry();
+        topLeft.setX(qBound(available.left(), topLeft.x(), qMax(available.left(), available.right() - window->width())));
+        topLeft.setY(qBound(available.top(), topLeft.y(), qMax(available.top(), available.bottom() - window->height())));
+    }
+    window->move(topLeft);
 }
 
 }  // namespace
