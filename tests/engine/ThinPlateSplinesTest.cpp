@@ -92,9 +92,10 @@ TEST(ThinPlateSplines, CoincidentSourcesRaiseAndKeepThePreviousFit) {
     const auto sources = spline.SourcePoints;
 
     const std::vector<TPoint3D> same(12, TPoint3D{0.4, 0.25, 0.7});
+    const auto targets = RandomPoints(12, 8);
     spline.PointCount = 12;
     try {
-        spline.Fit(same.data(), dst.data());
+        spline.Fit(same.data(), targets.data());
         FAIL() << "no exception";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), kSingular);
