@@ -263,7 +263,9 @@ void TNucoda3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
     Has1D = false;
     Has3D = false;
     ParseFile(fileName, lut);
-    // A file that declares neither section holds no LUT, whatever else it contains.
+    // A shaper of fewer than two entries read is no curve: the file counts as having none.
+    if (Has1D && Index1D < 2) Has1D = false;
+    // A file with neither section holds no LUT, whatever else it contains.
     if (!Complete || (!Has1D && !Has3D)) throw ELUTError("Incomplete file.");
     if (Has1D) {
         lut.LutKind = lk1D;

@@ -139,6 +139,13 @@ TLutOutputProfile* AddOutputProfile(const std::string& name, const std::string& 
     return AppendProfile(name, extension, formatIndex, defaultSize, defaultBits, sizeSelectable, bitsSelectable);
 }
 
+void LoadLut(TLUTFormat& format, const std::string& fileName, TLUT& lut) {
+    auto scratch = std::make_unique<TLUT>();
+    scratch->CopyFrom(lut);
+    format.Load(fileName, *scratch);
+    lut.CopyFrom(*scratch);
+}
+
 std::string ReadFileHead(const std::string& fileName, int count) {
     return ReadFileHeadBytes(fileName, count > 0 ? static_cast<std::size_t>(count) : 0);
 }

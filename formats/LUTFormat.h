@@ -4,12 +4,13 @@
 // profiles in the order the Save dialog lists them. It is built on first use and lives until
 // the program ends.
 //
-// A failed Load leaves the table entries of the TLUT holding whatever was stored so far; its
-// LutKind and sizes are only set by a Load that succeeds (never to a size read from a file that
-// failed, and never beyond the capacities). The entries of a failed load are a mix of old and
-// new values, so callers must not apply such a LUT: load into a scratch TLUT
-// (std::make_unique<TLUT>()) and copy it over the one in use with TLUT::CopyFrom only when
-// Load returned normally; otherwise discard the scratch LUT.
+// A failed Load leaves the table entries of the TLUT holding whatever was stored so far; the
+// generic load sets LutKind and the sizes only when it succeeds (never to a size read from a
+// file that failed, and never beyond the capacities), but formats with a Load of their own may
+// have set them before they fail. The entries of a failed load are a mix of old and new values,
+// so callers must not apply such a LUT: read files with LoadLut below, which loads into a
+// scratch TLUT and copies it over the caller's only when Load returned normally, so that a
+// failed load leaves the caller's LUT exactly as it was.
 #pragma once
 
 #include <memory>
@@ -67,6 +68,11 @@ TLutOutputProfile* GetOutputProfile(int index);
 TLutOutputProfile* AddOutputProfile(const std::string& name, const std::string& extension, int formatIndex,
                                     int defaultSize, int defaultBits, bool sizeSelectable,
                                     bool bitsSelectable);
+
+// Reads the file through `format` into a scratch copy of `lut` (so comments are appended and
+// entries the file leaves out keep their values, as with a direct Load) and copies the result
+// over `lut` only when Load succeeds; when it raises, `lut` is unchanged and the error passes on.
+void LoadLut(TLUTFormat& format, const std::string& fileName, TLUT& lut);
 
 // At most `count` bytes from the start of the file. Raises EFileError when it cannot be opened.
 std::string ReadFileHead(const std::string& fileName, int count);

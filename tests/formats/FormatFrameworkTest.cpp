@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "common/Errors.h"
+#include "formats/LUTFormat.h"
 #include "formats/LUTFormatImps.h"
 #include "formats/TextFile.h"
 #include "FrameworkTestUtil.h"
@@ -275,6 +276,52 @@ TEST(HeaderKeywordsTest, RequiredAndExcludedWordsInTheFirst4096Bytes) {
     EXPECT_TRUE(format.TestHeaderKeywords(dir.File("w.txt"), "", ""));
     EXPECT_TRUE(format.TestHeaderKeywords(dir.File("w.txt"), " , ", ","));
     EXPECT_THROW(format.TestHeaderKeywords(dir.File("absent.txt"), "x", ""), EFileError);
+}
+
+}  // namespace
+}  // namespace tintavo
+
+namespace tintavo {
+namespace {
+
+// A format with a Load of its own that sets the sizes before it fails.
+class TEagerFormat : public TLUTFormat {
+public:
+    bool Fail = true;
+    bool Identify(const std::string&) override { return true; }
+    void Load(const std::string&, TLUT& lut) override {
+        lut.LutKind = lk1DThen3D;
+        lut.Size3D = 7;
+        lut.Size1D = -1;
+        lut.Comments.push_back("from file");
+        lut.Table3D[0][0][0] = {9, 9, 9};
+        if (Fail) throw ELUTError("Incomplete file.");
+        lut.Size1D = 2;
+    }
+    void Save(const std::string&, TLUT&, int) override {}
+};
+
+TEST(LoadLutTest, FailedLoadLeavesTheLutAsItWas) {
+    TEagerFormat format;
+    auto lut = std::make_unique<TLUT>();
+    lut->SetIdentity3D(4);
+    lut->Comments = {"mine"};
+    EXPECT_THROW(LoadLut(format, "any", *lut), ELUTError);
+    EXPECT_EQ(lk3D, lut->LutKind);
+    EXPECT_EQ(4, lut->Size3D);
+    EXPECT_EQ(0, lut->Size1D);
+    EXPECT_EQ(std::vector<std::string>{"mine"}, lut->Comments);
+    EXPECT_EQ(0.0, lut->Table3D[0][0][0].R);
+
+    // A load that succeeds behaves like a direct Load: comments appended, entries the file
+    // does not set keep their values.
+    format.Fail = false;
+    LoadLut(format, "any", *lut);
+    EXPECT_EQ(lk1DThen3D, lut->LutKind);
+    EXPECT_EQ(7, lut->Size3D);
+    EXPECT_EQ((std::vector<std::string>{"mine", "from file"}), lut->Comments);
+    EXPECT_EQ(9.0, lut->Table3D[0][0][0].R);
+    EXPECT_EQ(1.0, lut->Table3D[3][0][0].R);
 }
 
 }  // namespace

@@ -311,6 +311,13 @@ TEST(Nucoda3DTest, IncompletenessAndBounds) {
     EXPECT_THROW(format.Load(dir.File("big1.cms"), *lut), ELUTError);
     WriteBytes(dir.File("big3.cms"), "NUCODA_3D_CUBE 2\nLUT_3D_SIZE 102\n0 0 0\n");
     EXPECT_THROW(format.Load(dir.File("big3.cms"), *lut), ELUTError);
+    // A shaper with fewer than two entries read counts as none.
+    WriteBytes(dir.File("noshaper.cms"), "NUCODA_3D_CUBE 1\nLUT_1D_SIZE 4096\nLUT_3D_SIZE 2\n33 33 33\n");
+    lut->LutKind = lk1D;
+    format.Load(dir.File("noshaper.cms"), *lut);
+    EXPECT_EQ(lk3D, lut->LutKind);
+    WriteBytes(dir.File("noshaper1d.cms"), "NUCODA_3D_CUBE 1\nLUT_1D_SIZE 4096\n33 33 33\n");
+    EXPECT_THROW(format.Load(dir.File("noshaper1d.cms"), *lut), ELUTError);
     WriteBytes(dir.File("nover.cms"), "NUCODA_3D_CUBE\n");
     EXPECT_THROW(format.Load(dir.File("nover.cms"), *lut), EConvertError);
 }
