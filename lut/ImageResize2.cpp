@@ -189,8 +189,16 @@ std::uint8_t WeightedChannelValue(std::int32_t sum, std::int32_t total) {
 // run (0 where no contributor falls, the sum where a mirrored pixel appears twice). Integer
 // sums do not depend on the order of their terms, so every kernel gives the bytes the
 // contributor list defines.
+//
+// Both passes work on blocks of eight lines: eight source rows (horizontal pass) or eight
+// columns of the work bitmap (vertical pass) are split into the three channel lines side by
+// side, value i of line c at [i * 8 + c], and the eight lines' weighted sums are taken
+// together. Walking down eight columns at once touches each row of the work bitmap once per
+// eight columns instead of once per column, and neither pass needs a sum across vector lanes.
 
 namespace {
+
+constexpr int ColumnBlock = 8;
 
 std::atomic<int> gThreadCount{static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u))};
 std::atomic<bool> gScalarOnly{false};
@@ -198,10 +206,11 @@ std::atomic<bool> gScalarOnly{false};
 struct TDenseEntry {
     std::int32_t Start;
     std::int32_t Length;        // pixels in the run
-    std::int32_t PaddedLength;  // Length rounded up to a multiple of 8 (zero weights after it)
+    std::int32_t PaddedLength;  // Length rounded up to a multiple of 4 (zero weights after it)
     std::int32_t Total;         // sum of the weights
     std::size_t WeightOffset;   // first weight in TDenseTable::Weights
-    double Reciprocal;          // 1 / Total, for the fast division
+    float Reciprocal;           // 1 / Total, for the fast division
+    bool Fast;                  // Total > 0 and every sum exact in a float: the fast division applies
 };
 
 struct TDenseTable {
@@ -219,13 +228,12 @@ void MakeDenseTable(const TContributorList& list, TDenseTable& table) {
         TDenseEntry& d = table.Entries[i];
         d.WeightOffset = table.Weights.size();
         d.Total = 0;
-        if (e.Count == 0) {
-            d.Start = 0;
-            d.Length = 0;
-            d.PaddedLength = 0;
-            d.Reciprocal = 0;
-            continue;
-        }
+        d.Start = 0;
+        d.Length = 0;
+        d.PaddedLength = 0;
+        d.Reciprocal = 0;
+        d.Fast = false;
+        if (e.Count == 0) continue;
         int lo = e.Contributors[0].Pixel, hi = lo;
         for (int k = 0; k < e.Count; ++k) {
             lo = std::min(lo, e.Contributors[static_cast<std::size_t>(k)].Pixel);
@@ -233,171 +241,294 @@ void MakeDenseTable(const TContributorList& list, TDenseTable& table) {
         }
         d.Start = lo;
         d.Length = hi - lo + 1;
-        d.PaddedLength = (d.Length + 7) & ~7;
+        d.PaddedLength = (d.Length + 3) & ~3;
         table.Weights.resize(d.WeightOffset + static_cast<std::size_t>(d.PaddedLength), 0);
+        long long absolute = 0;
         for (int k = 0; k < e.Count; ++k) {
             const TContributor& c = e.Contributors[static_cast<std::size_t>(k)];
             table.Weights[d.WeightOffset + static_cast<std::size_t>(c.Pixel - lo)] += c.Weight;
             d.Total += c.Weight;
+            absolute += c.Weight < 0 ? -static_cast<long long>(c.Weight) : c.Weight;
         }
-        d.Reciprocal = d.Total != 0 ? 1.0 / d.Total : 0.0;
+        // Sums of at most 2^22 in magnitude are exact in a float, and their quotient estimate
+        // is then off by at most one, which the kernels correct.
+        d.Fast = d.Total > 0 && absolute * 255 < (1LL << 22);
+        d.Reciprocal = d.Total != 0 ? 1.0f / static_cast<float>(d.Total) : 0.0f;
         table.MaxReach = std::max(table.MaxReach, d.Start + d.PaddedLength);
     }
 }
 
-// WeightedChannelValue with the division replaced by a multiplication where that is exact.
-inline std::uint8_t ChannelValue(std::int32_t sum, const TDenseEntry& d) {
-    if (d.Total > 0) {
-        if (sum <= 0) return 0;  // the truncated quotient is <= 0
-        if (static_cast<std::int64_t>(sum) >= 256 * static_cast<std::int64_t>(d.Total)) return 255;
-        // 0 < sum / Total < 256: estimate, then correct to the exact floor.
-        std::int32_t q = static_cast<std::int32_t>(static_cast<double>(sum) * d.Reciprocal);
-        std::int32_t r = sum - q * d.Total;
-        while (r < 0) {
-            --q;
-            r += d.Total;
-        }
-        while (r >= d.Total) {
-            ++q;
-            r -= d.Total;
-        }
-        return static_cast<std::uint8_t>(q);
-    }
-    return WeightedChannelValue(sum, d.Total);
-}
-
-// The three channel lines of one thread, padded with zeros so that the vector kernel may read a
-// whole padded run.
+// The three channel lines of one thread, padded so that the vector kernels may read a whole
+// padded run (the padding weighs 0).
 struct TChannelLines {
     std::vector<std::int32_t> Red, Green, Blue;
-    void Prepare(int length) {
-        const std::size_t n = static_cast<std::size_t>(length);
-        if (Red.size() < n) {
-            Red.assign(n, 0);
-            Green.assign(n, 0);
-            Blue.assign(n, 0);
+    void Prepare(std::size_t length) {
+        if (Red.size() < length) {
+            Red.assign(length, 0);
+            Green.assign(length, 0);
+            Blue.assign(length, 0);
         }
     }
 };
 
 thread_local TChannelLines tChannelLines;
 
-void SumsScalar(const std::int32_t* w, const TDenseEntry& d, const std::int32_t* r, const std::int32_t* g,
-                const std::int32_t* b, std::int32_t& sr, std::int32_t& sg, std::int32_t& sb) {
-    std::int32_t ar = 0, ag = 0, ab = 0;
-    const std::int32_t* rr = r + d.Start;
-    const std::int32_t* gg = g + d.Start;
-    const std::int32_t* bb = b + d.Start;
-    for (int k = 0; k < d.Length; ++k) {
-        ar += w[k] * rr[k];
-        ag += w[k] * gg[k];
-        ab += w[k] * bb[k];
+// ---- where the lanes of a block come from and go to ------------------------------------------
+//
+// A block is up to eight lines (rows in the horizontal pass, columns in the vertical one) split
+// into the channel lines side by side: value i of lane c sits at [i * 8 + c]. Target value i
+// of lane c is written at Base + c * LaneStep + i * ValueStep.
+struct TBlockOutput {
+    std::uint8_t* Base;
+    std::ptrdiff_t LaneStep;
+    std::ptrdiff_t ValueStep;
+};
+
+// ---- scalar kernels: the plain statement of the passes -------------------------------------
+
+// Rows [y0, y0 + n) of `source`, or columns [x0, x0 + n) of `work`, into the channel lines.
+void GatherRowsScalar(const TBitmap24& source, int y0, int n, TChannelLines& lines) {
+    for (int c = 0; c < n; ++c) {
+        const std::uint8_t* p = source.ScanLine(y0 + c);
+        for (int x = 0; x < source.Width(); ++x, p += 3) {
+            const std::size_t o = static_cast<std::size_t>(x) * ColumnBlock + static_cast<std::size_t>(c);
+            lines.Blue[o] = p[0];
+            lines.Green[o] = p[1];
+            lines.Red[o] = p[2];
+        }
     }
-    sr = ar;
-    sg = ag;
-    sb = ab;
 }
+
+void GatherColumnsScalar(const TBitmap24& work, int x0, int n, TChannelLines& lines) {
+    for (int y = 0; y < work.Height(); ++y) {
+        const std::uint8_t* p = work.ScanLine(y) + 3 * static_cast<std::ptrdiff_t>(x0);
+        const std::size_t o = static_cast<std::size_t>(y) * ColumnBlock;
+        for (int c = 0; c < n; ++c) {
+            lines.Blue[o + c] = p[3 * c];
+            lines.Green[o + c] = p[3 * c + 1];
+            lines.Red[o + c] = p[3 * c + 2];
+        }
+    }
+}
+
+void FilterBlockScalar(const TDenseTable& table, const TChannelLines& lines, int n, const TBlockOutput& out) {
+    const std::int32_t* weights = table.Weights.data();
+    for (std::size_t i = 0; i < table.Entries.size(); ++i) {
+        const TDenseEntry& d = table.Entries[i];
+        const std::int32_t* w = weights + d.WeightOffset;
+        for (int c = 0; c < n; ++c) {
+            std::int32_t sr = 0, sg = 0, sb = 0;
+            for (int k = 0; k < d.Length; ++k) {
+                const std::size_t o = static_cast<std::size_t>(d.Start + k) * ColumnBlock + static_cast<std::size_t>(c);
+                sr += w[k] * lines.Red[o];
+                sg += w[k] * lines.Green[o];
+                sb += w[k] * lines.Blue[o];
+            }
+            std::uint8_t* px = out.Base + c * out.LaneStep + static_cast<std::ptrdiff_t>(i) * out.ValueStep;
+            px[0] = WeightedChannelValue(sb, d.Total);
+            px[1] = WeightedChannelValue(sg, d.Total);
+            px[2] = WeightedChannelValue(sr, d.Total);
+        }
+    }
+}
+
+// ---- AVX2 kernels ----------------------------------------------------------------------------
 
 #ifdef TINTAVO_HAVE_AVX2_KERNEL
-__attribute__((target("avx2"))) inline std::int32_t HorizontalSum(__m256i v) {
-    __m128i s = _mm_add_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0x4E));
-    s = _mm_add_epi32(s, _mm_shuffle_epi32(s, 0xB1));
-    return _mm_cvtsi128_si32(s);
-}
-
-__attribute__((target("avx2"))) void SumsAvx2(const std::int32_t* w, const TDenseEntry& d, const std::int32_t* r,
-                                               const std::int32_t* g, const std::int32_t* b, std::int32_t& sr,
-                                               std::int32_t& sg, std::int32_t& sb) {
-    __m256i ar = _mm256_setzero_si256(), ag = ar, ab = ar;
-    const std::int32_t* rr = r + d.Start;
-    const std::int32_t* gg = g + d.Start;
-    const std::int32_t* bb = b + d.Start;
-    for (int k = 0; k < d.PaddedLength; k += 8) {
-        const __m256i wv = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w + k));
-        ar = _mm256_add_epi32(ar, _mm256_mullo_epi32(wv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rr + k))));
-        ag = _mm256_add_epi32(ag, _mm256_mullo_epi32(wv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(gg + k))));
-        ab = _mm256_add_epi32(ab, _mm256_mullo_epi32(wv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bb + k))));
-    }
-    sr = HorizontalSum(ar);
-    sg = HorizontalSum(ag);
-    sb = HorizontalSum(ab);
-}
+#define TINTAVO_AVX2 __attribute__((target("avx2")))
 
 bool CpuHasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
-#endif
 
-using TSumsKernel = void (*)(const std::int32_t*, const TDenseEntry&, const std::int32_t*, const std::int32_t*,
-                             const std::int32_t*, std::int32_t&, std::int32_t&, std::int32_t&);
-
-TSumsKernel ChooseKernel() {
-#ifdef TINTAVO_HAVE_AVX2_KERNEL
-    if (!gScalarOnly.load(std::memory_order_relaxed) && CpuHasAvx2()) return SumsAvx2;
-#endif
-    return SumsScalar;
+// Eight B,G,R pixels (exactly the 24 bytes at p) to eight 32-bit values per channel.
+TINTAVO_AVX2 inline void Deinterleave8(const std::uint8_t* p, __m256i& r, __m256i& g, __m256i& b) {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));      // bytes 0..15
+    const __m128i hi = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16));  // bytes 16..23
+    const __m128i bLo = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i bHi = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i gLo = _mm_setr_epi8(1, 4, 7, 10, 13, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i gHi = _mm_setr_epi8(-1, -1, -1, -1, -1, 0, 3, 6, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i rLo = _mm_setr_epi8(2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+    const __m128i rHi = _mm_setr_epi8(-1, -1, -1, -1, -1, 1, 4, 7, -1, -1, -1, -1, -1, -1, -1, -1);
+    b = _mm256_cvtepu8_epi32(_mm_or_si128(_mm_shuffle_epi8(lo, bLo), _mm_shuffle_epi8(hi, bHi)));
+    g = _mm256_cvtepu8_epi32(_mm_or_si128(_mm_shuffle_epi8(lo, gLo), _mm_shuffle_epi8(hi, gHi)));
+    r = _mm256_cvtepu8_epi32(_mm_or_si128(_mm_shuffle_epi8(lo, rLo), _mm_shuffle_epi8(hi, rHi)));
 }
 
-// Filters `count` values of the channel lines into the pixels out[0], out[step], ...
-inline void FilterLine(TSumsKernel kernel, const TDenseTable& table, const TChannelLines& lines, std::uint8_t* out,
-                       std::ptrdiff_t step) {
-    const std::int32_t* r = lines.Red.data();
-    const std::int32_t* g = lines.Green.data();
-    const std::int32_t* b = lines.Blue.data();
+// Stores the transpose of the 8 x 8 matrix v (v[row][pixel]) at out[pixel * 8 + row].
+TINTAVO_AVX2 inline void StoreTransposed(const __m256i v[8], std::int32_t* out) {
+    const __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]), t1 = _mm256_unpackhi_epi32(v[0], v[1]);
+    const __m256i t2 = _mm256_unpacklo_epi32(v[2], v[3]), t3 = _mm256_unpackhi_epi32(v[2], v[3]);
+    const __m256i t4 = _mm256_unpacklo_epi32(v[4], v[5]), t5 = _mm256_unpackhi_epi32(v[4], v[5]);
+    const __m256i t6 = _mm256_unpacklo_epi32(v[6], v[7]), t7 = _mm256_unpackhi_epi32(v[6], v[7]);
+    const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2);
+    const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3);
+    const __m256i u4 = _mm256_unpacklo_epi64(t4, t6), u5 = _mm256_unpackhi_epi64(t4, t6);
+    const __m256i u6 = _mm256_unpacklo_epi64(t5, t7), u7 = _mm256_unpackhi_epi64(t5, t7);
+    auto* o = reinterpret_cast<__m256i*>(out);
+    _mm256_storeu_si256(o + 0, _mm256_permute2x128_si256(u0, u4, 0x20));
+    _mm256_storeu_si256(o + 1, _mm256_permute2x128_si256(u1, u5, 0x20));
+    _mm256_storeu_si256(o + 2, _mm256_permute2x128_si256(u2, u6, 0x20));
+    _mm256_storeu_si256(o + 3, _mm256_permute2x128_si256(u3, u7, 0x20));
+    _mm256_storeu_si256(o + 4, _mm256_permute2x128_si256(u0, u4, 0x31));
+    _mm256_storeu_si256(o + 5, _mm256_permute2x128_si256(u1, u5, 0x31));
+    _mm256_storeu_si256(o + 6, _mm256_permute2x128_si256(u2, u6, 0x31));
+    _mm256_storeu_si256(o + 7, _mm256_permute2x128_si256(u3, u7, 0x31));
+}
+
+TINTAVO_AVX2 void GatherRowsAvx2(const TBitmap24& source, int y0, int n, TChannelLines& lines) {
+    if (n < ColumnBlock) {
+        GatherRowsScalar(source, y0, n, lines);
+        return;
+    }
+    const int width = source.Width();
+    const std::uint8_t* rows[ColumnBlock];
+    for (int c = 0; c < ColumnBlock; ++c) rows[c] = source.ScanLine(y0 + c);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        __m256i r[8], g[8], b[8];
+        for (int c = 0; c < ColumnBlock; ++c) Deinterleave8(rows[c] + 3 * static_cast<std::ptrdiff_t>(x), r[c], g[c], b[c]);
+        const std::size_t o = static_cast<std::size_t>(x) * ColumnBlock;
+        StoreTransposed(r, lines.Red.data() + o);
+        StoreTransposed(g, lines.Green.data() + o);
+        StoreTransposed(b, lines.Blue.data() + o);
+    }
+    for (; x < width; ++x)
+        for (int c = 0; c < ColumnBlock; ++c) {
+            const std::uint8_t* p = rows[c] + 3 * static_cast<std::ptrdiff_t>(x);
+            const std::size_t o = static_cast<std::size_t>(x) * ColumnBlock + static_cast<std::size_t>(c);
+            lines.Blue[o] = p[0];
+            lines.Green[o] = p[1];
+            lines.Red[o] = p[2];
+        }
+}
+
+TINTAVO_AVX2 void GatherColumnsAvx2(const TBitmap24& work, int x0, int n, TChannelLines& lines) {
+    if (n < ColumnBlock) {
+        GatherColumnsScalar(work, x0, n, lines);
+        return;
+    }
+    std::int32_t* r = lines.Red.data();
+    std::int32_t* g = lines.Green.data();
+    std::int32_t* b = lines.Blue.data();
+    for (int y = 0; y < work.Height(); ++y) {
+        __m256i vr, vg, vb;
+        Deinterleave8(work.ScanLine(y) + 3 * static_cast<std::ptrdiff_t>(x0), vr, vg, vb);
+        const std::size_t o = static_cast<std::size_t>(y) * ColumnBlock;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(r + o), vr);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(g + o), vg);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(b + o), vb);
+    }
+}
+
+// floor(sum / total) clamped to 0..255 for every lane, given total > 0 and |sum| < 2^22: the
+// float estimate is off by at most one and is corrected with the exact integer remainder.
+TINTAVO_AVX2 inline __m256i DivideClamp8(__m256i sum, __m256i total, __m256 reciprocal) {
+    sum = _mm256_max_epi32(sum, _mm256_setzero_si256());  // a quotient <= 0 becomes 0 anyway
+    __m256i q = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(sum), reciprocal));
+    const __m256i rem = _mm256_sub_epi32(sum, _mm256_mullo_epi32(q, total));
+    q = _mm256_add_epi32(q, _mm256_cmpgt_epi32(_mm256_setzero_si256(), rem));  // rem < 0: q - 1
+    q = _mm256_sub_epi32(q, _mm256_cmpgt_epi32(rem, _mm256_sub_epi32(total, _mm256_set1_epi32(1))));
+    return _mm256_min_epi32(q, _mm256_set1_epi32(255));
+}
+
+TINTAVO_AVX2 void FilterBlockAvx2(const TDenseTable& table, const TChannelLines& lines, int n,
+                                  const TBlockOutput& out) {
     const std::int32_t* weights = table.Weights.data();
-    for (const TDenseEntry& d : table.Entries) {
-        std::int32_t sr, sg, sb;
-        kernel(weights + d.WeightOffset, d, r, g, b, sr, sg, sb);
-        out[0] = ChannelValue(sb, d);
-        out[1] = ChannelValue(sg, d);
-        out[2] = ChannelValue(sr, d);
-        out += step;
+    const std::int32_t* red = lines.Red.data();
+    const std::int32_t* green = lines.Green.data();
+    const std::int32_t* blue = lines.Blue.data();
+    for (std::size_t i = 0; i < table.Entries.size(); ++i) {
+        const TDenseEntry& d = table.Entries[i];
+        const std::int32_t* w = weights + d.WeightOffset;
+        const std::size_t base = static_cast<std::size_t>(d.Start) * ColumnBlock;
+        __m256i ar = _mm256_setzero_si256(), ag = ar, ab = ar;
+        for (int k = 0; k < d.Length; ++k) {
+            const __m256i wv = _mm256_set1_epi32(w[k]);
+            const std::size_t o = base + static_cast<std::size_t>(k) * ColumnBlock;
+            ar = _mm256_add_epi32(ar, _mm256_mullo_epi32(wv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(red + o))));
+            ag = _mm256_add_epi32(ag, _mm256_mullo_epi32(wv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(green + o))));
+            ab = _mm256_add_epi32(ab, _mm256_mullo_epi32(wv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blue + o))));
+        }
+        alignas(32) std::int32_t v[3][ColumnBlock];
+        if (d.Fast) {
+            const __m256i total = _mm256_set1_epi32(d.Total);
+            const __m256 reciprocal = _mm256_set1_ps(d.Reciprocal);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(v[0]), DivideClamp8(ab, total, reciprocal));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(v[1]), DivideClamp8(ag, total, reciprocal));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(v[2]), DivideClamp8(ar, total, reciprocal));
+        } else {
+            _mm256_store_si256(reinterpret_cast<__m256i*>(v[0]), ab);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(v[1]), ag);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(v[2]), ar);
+            for (int ch = 0; ch < 3; ++ch)
+                for (int c = 0; c < ColumnBlock; ++c) v[ch][c] = WeightedChannelValue(v[ch][c], d.Total);
+        }
+        std::uint8_t* px = out.Base + static_cast<std::ptrdiff_t>(i) * out.ValueStep;
+        for (int c = 0; c < n; ++c, px += out.LaneStep) {
+            px[0] = static_cast<std::uint8_t>(v[0][c]);
+            px[1] = static_cast<std::uint8_t>(v[1][c]);
+            px[2] = static_cast<std::uint8_t>(v[2][c]);
+        }
     }
 }
+#endif
 
-// Horizontal pass over source rows [y0, y1) into the same rows of `work`.
-void HorizontalStrip(const TDenseTable& table, const TBitmap24& source, TBitmap24& work, int y0, int y1) {
-    const TSumsKernel kernel = ChooseKernel();
-    TChannelLines& lines = tChannelLines;
-    const int sw = source.Width();
-    lines.Prepare(std::max(sw, table.MaxReach) + 8);
-    std::int32_t* r = lines.Red.data();
-    std::int32_t* g = lines.Green.data();
-    std::int32_t* b = lines.Blue.data();
-    for (int y = y0; y < y1; ++y) {
-        const std::uint8_t* p = source.ScanLine(y);
-        for (int x = 0; x < sw; ++x, p += 3) {
-            b[x] = p[0];
-            g[x] = p[1];
-            r[x] = p[2];
-        }
-        FilterLine(kernel, table, lines, work.ScanLine(y), 3);
-    }
+bool UseAvx2() {
+#ifdef TINTAVO_HAVE_AVX2_KERNEL
+    return !gScalarOnly.load(std::memory_order_relaxed) && CpuHasAvx2();
+#else
+    return false;
+#endif
 }
 
-// Vertical pass over columns [x0, x1) of `work` into the same columns of `target`.
-void VerticalStrip(const TDenseTable& table, const TBitmap24& work, TBitmap24& target, int x0, int x1) {
-    const TSumsKernel kernel = ChooseKernel();
+// ---- the passes over strips --------------------------------------------------------------------
+
+// Horizontal pass over the row blocks [b0, b1) of `source` into the same rows of `work`.
+void HorizontalStrip(const TDenseTable& table, const TBitmap24& source, TBitmap24& work, int b0, int b1) {
+    const bool avx2 = UseAvx2();
     TChannelLines& lines = tChannelLines;
-    const int sh = work.Height();
-    lines.Prepare(std::max(sh, table.MaxReach) + 8);
-    std::int32_t* r = lines.Red.data();
-    std::int32_t* g = lines.Green.data();
-    std::int32_t* b = lines.Blue.data();
-    // Stride() is defined for any height, so a single-row bitmap needs no special case.
-    const std::ptrdiff_t workStride = work.Stride();
-    const std::ptrdiff_t targetStride = target.Stride();
-    for (int x = x0; x < x1; ++x) {
-        const std::uint8_t* p = work.Bits() + 3 * static_cast<std::ptrdiff_t>(x);
-        for (int y = 0; y < sh; ++y, p += workStride) {
-            b[y] = p[0];
-            g[y] = p[1];
-            r[y] = p[2];
+    lines.Prepare(static_cast<std::size_t>(std::max(source.Width(), table.MaxReach) + 8) * ColumnBlock);
+    for (int block = b0; block < b1; ++block) {
+        const int y0 = block * ColumnBlock;
+        const int n = std::min(ColumnBlock, source.Height() - y0);
+        const TBlockOutput out{work.ScanLine(y0), work.Stride(), 3};
+#ifdef TINTAVO_HAVE_AVX2_KERNEL
+        if (avx2) {
+            GatherRowsAvx2(source, y0, n, lines);
+            FilterBlockAvx2(table, lines, n, out);
+            continue;
         }
-        FilterLine(kernel, table, lines, target.Bits() + 3 * static_cast<std::ptrdiff_t>(x), targetStride);
+#endif
+        GatherRowsScalar(source, y0, n, lines);
+        FilterBlockScalar(table, lines, n, out);
     }
+    (void)avx2;
+}
+
+// Vertical pass over the column blocks [b0, b1) of `work` into the same columns of `target`.
+void VerticalStrip(const TDenseTable& table, const TBitmap24& work, TBitmap24& target, int b0, int b1) {
+    const bool avx2 = UseAvx2();
+    TChannelLines& lines = tChannelLines;
+    lines.Prepare(static_cast<std::size_t>(std::max(work.Height(), table.MaxReach) + 8) * ColumnBlock);
+    for (int block = b0; block < b1; ++block) {
+        const int x0 = block * ColumnBlock;
+        const int n = std::min(ColumnBlock, work.Width() - x0);
+        // Stride() is defined for any height, so a single-row target needs no special case.
+        const TBlockOutput out{target.Bits() + 3 * static_cast<std::ptrdiff_t>(x0), 3, target.Stride()};
+#ifdef TINTAVO_HAVE_AVX2_KERNEL
+        if (avx2) {
+            GatherColumnsAvx2(work, x0, n, lines);
+            FilterBlockAvx2(table, lines, n, out);
+            continue;
+        }
+#endif
+        GatherColumnsScalar(work, x0, n, lines);
+        FilterBlockScalar(table, lines, n, out);
+    }
+    (void)avx2;
 }
 
 // Runs body(begin, end) over [0, count) in strips, one per thread; the caller's thread takes
@@ -467,15 +598,18 @@ void ResampleBitmap(TFilterFunction filter, const TBitmap24& source, TBitmap24& 
         BuildContributorList(dw, xs, sw, filter, radius, list);
         MakeDenseTable(list, table);
     }
-    RunStrips(sh, TableWork(table, sw),
-              [&](int y0, int y1) { HorizontalStrip(table, source, work, y0, y1); });
+    const int rowBlocks = (sh + ColumnBlock - 1) / ColumnBlock;
+    RunStrips(rowBlocks, TableWork(table, sw) * ColumnBlock,
+              [&](int b0, int b1) { HorizontalStrip(table, source, work, b0, b1); });
 
     {
         TContributorList list;
         BuildContributorList(dh, ys, sh, filter, radius, list);
         MakeDenseTable(list, table);
     }
-    RunStrips(dw, TableWork(table, sh), [&](int x0, int x1) { VerticalStrip(table, work, target, x0, x1); });
+    const int blocks = (dw + ColumnBlock - 1) / ColumnBlock;
+    RunStrips(blocks, TableWork(table, sh) * ColumnBlock,
+              [&](int b0, int b1) { VerticalStrip(table, work, target, b0, b1); });
 }
 
 void ResizeBitmap(int newWidth, int newHeight, TResizeFilter filter, float radius, const TBitmap24& source,

@@ -197,7 +197,9 @@ TEST(ImageResize, MatchesTheContributorListsForEveryFilterKernelAndThreadCount) 
     const int shapes[][4] = {
         {23, 17, 9, 5},   {23, 17, 60, 40}, {16, 16, 16, 16}, {1, 9, 10, 4}, {9, 1, 3, 12},
         {50, 3, 1, 1},    {31, 29, 1, 29},  {31, 29, 31, 1},  {2, 2, 7, 7},  {400, 300, 150, 100},
-        {300, 200, 301, 201},
+        {300, 200, 301, 201}, {16, 24, 8, 9},  {17, 17, 8, 16}, {64, 40, 24, 41},
+        // Reductions so strong that every rounded weight is 0 (the weights total 0).
+        {2000, 3, 1, 2},  {3, 1500, 2, 1},
     };
     int seed = 10;
     for (TResizeFilter f : kAllFilters)
