@@ -164,6 +164,10 @@ void TfrmMain::BuildControls() {
     QPalette hintPalette = lblHint->palette();
     hintPalette.setColor(QPalette::WindowText, Qt::blue);
     lblHint->setPalette(hintPalette);
+    // The hint keeps its place when hidden, so the buttons below never move under the pointer.
+    QSizePolicy hintPolicy = lblHint->sizePolicy();
+    hintPolicy.setRetainSizeWhenHidden(true);
+    lblHint->setSizePolicy(hintPolicy);
     lblHint->setVisible(false);
     side->addWidget(lblHint);
 

@@ -45,6 +45,7 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent) {
         grid->addWidget(box, 1, grid->columnCount(), grid->rowCount() - 1, 1);
     }
     ShowPreview(QString());
+    resize(860, 480);
     connect(this, &QFileDialog::currentChanged, this, &TOpenPictureDialog::ShowPreview);
 }
 
