@@ -85,6 +85,9 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
                           QStringLiteral("64")});
     cbxDimSize->setEditText(DefaultText);
     cbxDimSize->setEnabled(false);
+    // Keys reach the box (which hands them to its edit field without filtering) or, for a
+    // direct sender, the edit field itself: both are watched.
+    cbxDimSize->installEventFilter(this);
     cbxDimSize->lineEdit()->installEventFilter(this);
     cbxDimSize->lineEdit()->setContextMenuPolicy(Qt::NoContextMenu);
     cbxDimSize->lineEdit()->setAcceptDrops(false);
@@ -273,7 +276,7 @@ void TfrmSaveLut::cbxDimSizeKeyDown(QKeyEvent* event) {
 }
 
 bool TfrmSaveLut::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == cbxDimSize->lineEdit() && event->type() == QEvent::KeyPress) {
+    if ((watched == cbxDimSize || watched == cbxDimSize->lineEdit()) && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         cbxDimSizeKeyDown(key);
         if (cbxDimSizeKeyPress(key)) return true;

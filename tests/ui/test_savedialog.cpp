@@ -135,10 +135,13 @@ private slots:
     void sizeBoxTakesAtMostFiveDigits() {
         SelectProfile("Nucoda 3D");
         QLineEdit* edit = dialog->cbxDimSize->lineEdit();
-        edit->setFocus();
-        QTest::keyClicks(edit, "65");
+        // Typed keys go to the box, which hands them on to its edit field.
+        dialog->cbxDimSize->setFocus();
+        QTest::keyClicks(dialog->cbxDimSize, "65");
         QCOMPARE(edit->text(), QStringLiteral("65"));
         QCOMPARE(dialog->ResolvedSize(), 65);
+        QTest::keyClicks(dialog->cbxDimSize, "x1234");
+        QCOMPARE(edit->text(), QStringLiteral("65123"));
 
         edit->clear();
         QTest::keyClicks(edit, "1a2-3 45.6");
