@@ -103,7 +103,12 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
     previewDone_ = false;
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+    // The viewer outlives this object's members by a little (children go last): it must not
+    // call back into a half-destroyed window.
+    viewer_->OnSelectionChange = nullptr;
+    viewer_->OnLayoutChange = nullptr;
+}
 
 void TfrmMain::BuildControls() {
     auto* mainLayout = new QHBoxLayout(this);
