@@ -52,6 +52,14 @@ private:
     std::unique_ptr<TDoubleMatrix> PointsToMatrix(const TPoint3D* points) const;
 };
 
+// The dimension-3 kernel s ln sqrt(s) for s > 0, computed in extended precision and rounded to
+// a double.
+double Kernel3Reference(double s);
+// The same values for count arguments at once (out[i] = Kernel3Reference(s[i]), bit for bit),
+// several times faster on processors with AVX2 and FMA: a double-double evaluation settles
+// most values, and the rest are computed by Kernel3Reference.
+void Kernel3Batch(const double* s, double* out, int count);
+
 // Squared distances at or below this count as coincident points.
 constexpr long double CoincidenceThreshold = 1E-10L;
 

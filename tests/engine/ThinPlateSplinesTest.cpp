@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -134,6 +135,79 @@ TEST(ThinPlateSplines, KernelPerDimension) {
         FAIL() << "no exception";
     } catch (const std::runtime_error& ex) {
         EXPECT_STREQ(ex.what(), "Error thin plate splines only defined for 1,2,3 dimensions");
+    }
+}
+
+// The batch kernel must return exactly the extended-precision formula's doubles: the fast path
+// may only answer where its error bound settles the rounding.
+TEST(ThinPlateSplines, BatchKernelMatchesTheExtendedPrecisionFormulaBitForBit) {
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> unit(0.0, 3.0), exponent(-23.0, 7.0), nearOne(-1e-3, 1e-3);
+    std::vector<double> s;
+    for (int i = 0; i < 400000; ++i) s.push_back(1e-10 + unit(rng));
+    for (int i = 0; i < 200000; ++i) s.push_back(std::exp(exponent(rng)));
+    for (int i = 0; i < 100000; ++i) s.push_back(1.0 + nearOne(rng) * (i % 2 ? 1.0 : 1e-9));
+    for (int e = -40; e <= 40; ++e)
+        for (double f : {1.0, 1.0 + 0x1p-52, 1.0 - 0x1p-53, 1.5, 2.0 - 0x1p-52}) s.push_back(std::ldexp(f, e));
+    for (double v : {0x1p-900, 0x1p-901, 0x1p900, 0x1p901, 1e300, 1e-300, 4.9e-324, 1.0, 2.0, 0.5})
+        s.push_back(v);
+    std::vector<double> fast(s.size());
+    Kernel3Batch(s.data(), fast.data(), static_cast<int>(s.size()));
+    int mismatches = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const double want = Kernel3Reference(s[i]);
+        if (std::memcmp(&want, &fast[i], sizeof want) != 0 && ++mismatches <= 5)
+            ADD_FAILURE() << std::hexfloat << "s = " << s[i] << ": " << fast[i] << " instead of " << want;
+    }
+    EXPECT_EQ(mismatches, 0);
+    // Short batches (the remainder lanes) give the same values.
+    for (int count : {1, 2, 3, 5, 7}) {
+        double out[7];
+        Kernel3Batch(s.data() + 100, out, count);
+        for (int i = 0; i < count; ++i) EXPECT_EQ(out[i], Kernel3Reference(s[100 + i]));
+    }
+}
+
+// Evaluate as the plain textbook loop: one point after the other, the kernel in extended
+// precision.
+void ReferenceEvaluate(const TTPSpline& sp, const double q[3], double out[3]) {
+    double a[3] = {0, 0, 0};
+    const int n = sp.SourceCount;
+    for (int k = 0; k < n; ++k) {
+        double s = 0.0;
+        for (int j = 0; j < 3; ++j) {
+            const double d = sp.SourcePoints[3 * k + j] - q[j];
+            s += d * d;
+        }
+        if (static_cast<long double>(s) <= 1E-10L) continue;
+        const double kv = Kernel3Reference(s);
+        for (int c = 0; c < 3; ++c) a[c] += kv * sp.Coefficients[3 * k + c];
+    }
+    for (int c = 0; c < 3; ++c) {
+        double v = a[c] + sp.Coefficients[3 * n + c];
+        for (int i = 0; i < 3; ++i) v += q[i] * sp.Coefficients[3 * (n + 1 + i) + c];
+        out[c] = v;
+    }
+}
+
+TEST(ThinPlateSplines, EvaluateIsBitIdenticalToThePlainLoop) {
+    for (int points : {24, 45, 70, 140}) {  // 70 and 140 span more than one batch of distances
+        const auto src = RandomPoints(points, 20 + points);
+        const auto dst = RandomPoints(points, 40 + points);
+        TTPSpline spline;
+        spline.PointCount = points;
+        spline.Fit(src.data(), dst.data());
+        std::vector<TPoint3D> queries = RandomPoints(3000, 60 + points);
+        queries.push_back({src[3].X + 5e-6, src[3].Y, src[3].Z});  // inside the coincidence radius
+        queries.push_back(src[5]);
+        for (int i = 0; i <= 8; ++i) queries.push_back({i / 8.0, 1.0 - i / 8.0, 0.5});
+        for (const auto& p : queries) {
+            const double q[3] = {p.X, p.Y, p.Z};
+            double want[3], got[3];
+            ReferenceEvaluate(spline, q, want);
+            spline.Evaluate(p.X, p.Y, p.Z, got[0], got[1], got[2]);
+            ASSERT_EQ(std::memcmp(want, got, sizeof want), 0) << points << " points at " << p.X << "," << p.Y;
+        }
     }
 }
 
