@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -477,6 +478,50 @@ TEST_F(XMLFormatsTest, IdentifyTellsTheLayoutsApart) {
             EXPECT_EQ(formats[f]->Identify(PathOf(files[i])), f == i) << formats[f]->Name << " on " << files[i];
 
     EXPECT_THROW(clipster.Identify(PathOf("missing.txt")), EFileError);
+}
+
+TEST_F(XMLFormatsTest, TruncatedFilesFailCleanly) {
+    // Every prefix of a valid file either loads or raises one of the reader's errors, and the
+    // sizes left in the LUT never exceed the tables.
+    lut_->SetIdentity3D(3);
+    TClipster3DLutFormat clipster;
+    TPFClean3D_Format pfclean;
+    clipster.Save(PathOf("c.txt"), *lut_, 12);
+    pfclean.Save(PathOf("p.pfl"), *lut_, 8);
+    lut_->SetIdentity1D(3);
+    TStwo1DLutFormat stwo;
+    stwo.Save(PathOf("s.xml"), *lut_, 10);
+    std::string look;
+    for (int i = 0; i < 24; ++i) look += Hex(0.5f);
+    Write("l.look", Look("\"2\"", "\"" + look + "\""));
+    Write("k.cc",
+          "<ColorCorrection id='a'><SOPNode><Slope>1 1 1</Slope><Offset>0 0 0</Offset><Power>1 1 1</Power>"
+          "</SOPNode><SATNode><Saturation>0.5</Saturation></SATNode></ColorCorrection>");
+
+    TSpeedgradeLook3DLutFormat speedgrade;
+    TASC_CDL_Format cdl;
+    const std::pair<TLUTFormat*, const char*> cases[] = {
+        {&clipster, "c.txt"}, {&pfclean, "p.pfl"}, {&stwo, "s.xml"}, {&speedgrade, "l.look"}, {&cdl, "k.cc"}};
+    for (const auto& [format, file] : cases) {
+        const std::string full = Read(PathOf(file));
+        int loaded = 0;
+        auto l = std::make_unique<TLUT>();
+        for (std::size_t length = 0; length <= full.size(); ++length) {
+            l->Size1D = l->Size3D = 0;
+            const std::string path = Write("cut", full.substr(0, length));
+            try {
+                format->Load(path, *l);
+                ++loaded;
+            } catch (const ELUTError&) {
+            } catch (const EConvertError&) {
+            } catch (const std::runtime_error& e) {
+                ASSERT_NE(std::string(e.what()).find("node is not found"), std::string::npos) << e.what();
+            }
+            ASSERT_LE(l->Size3D, MaxLut3DSize);
+            ASSERT_LE(l->Size1D, MaxLut1DSize);
+        }
+        EXPECT_GE(loaded, 1) << file;  // at least the whole file
+    }
 }
 
 TEST_F(XMLFormatsTest, NamesAndKinds) {
