@@ -105,11 +105,16 @@ int CountFixedTriples(const TTextFile& lines) {
 // Grid size of a file of `count` data lines: the nearest integer to the cube root.
 int SizeFromLineCount(int count) { return static_cast<int>(std::nearbyint(std::cbrt(static_cast<double>(count)))); }
 
-// Comment text without line breaks, so that it stays one comment line.
-std::string OneLine(std::string s) {
-    for (char& c : s)
-        if (c == '\n' || c == '\r') c = ' ';
-    return s;
+// "# " and the comment; a comment holding line breaks becomes several comment lines (CR, LF
+// and CR LF each end one), so that no part of it can pass for a size or data line.
+void CommentLines(TLutTextWriter& out, const std::string& comment) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = comment.find_first_of("\r\n", start);
+        out.Line("# " + comment.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) return;
+        start = end + ((comment[end] == '\r' && end + 1 < comment.size() && comment[end + 1] == '\n') ? 2 : 1);
+    }
 }
 
 }  // namespace
@@ -130,7 +135,7 @@ void TCube3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/
     const int n = lut.Size3D;
     CheckSize3D(n);
     TLutTextWriter out(ExpectedSize(n));
-    for (const auto& comment : lut.Comments) out.Line("# " + OneLine(comment));
+    for (const auto& comment : lut.Comments) CommentLines(out, comment);
     out.Line(ConvertedBy);
     out.Line("");
     out.Line("LUT_3D_SIZE " + std::to_string(n));

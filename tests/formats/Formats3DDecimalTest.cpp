@@ -69,17 +69,20 @@ TEST(Cube3DTest, ValuesAreNotClampedAndUseSixDecimals) {
     EXPECT_EQ("1.200000 -0.100000 0.123457", lines[4]);
 }
 
-TEST(Cube3DTest, CommentWithLineBreakStaysOneLine) {
+TEST(Cube3DTest, CommentWithLineBreaksBecomesSeveralCommentLines) {
     TempDir dir;
     auto lut = Identity(2);
-    lut->Comments = {"a\nLUT_3D_SIZE 3\r"};
+    lut->Comments = {"a\nLUT_3D_SIZE 3\r\nb\r"};
     TCube3DLutFormat().Save(dir.File("c.cube"), *lut, 0);
     const auto lines = LinesOf(ReadBytes(dir.File("c.cube")));
-    ASSERT_EQ(12u, lines.size());
-    EXPECT_EQ("# a LUT_3D_SIZE 3 ", lines[0]);
+    ASSERT_EQ(15u, lines.size());
+    ExpectLines({"# a", "# LUT_3D_SIZE 3", "# b", "# ", ConvertedBy, "", "LUT_3D_SIZE 2"},
+                std::vector<std::string>(lines.begin(), lines.begin() + 7));
     auto back = std::make_unique<TLUT>();
     TCube3DLutFormat().Load(dir.File("c.cube"), *back);
     EXPECT_EQ(2, back->Size3D);
+    EXPECT_EQ((std::vector<std::string>{"a", "LUT_3D_SIZE 3", "b", "", "Converted by Vorn LUT Converter"}),
+              back->Comments);
 }
 
 TEST(Cube3DTest, ReadsCommentsOnlyBeforeTheSizeLine) {
