@@ -16,8 +16,9 @@ namespace tintavo {
 class TGenericLutFormat : public TLUTFormat {
 public:
     // Generic load: resets the parse state, reads the file into Lines, calls Prepare, then
-    // ParseLine for every line; sets LutKind (lk3D when Is3D, else lk1D) and Size3D or Size1D
-    // from Size; raises ELUTError("Incomplete file.") unless Complete.
+    // ParseLine for every line; raises ELUTError("Incomplete file.") unless Complete, and the
+    // CheckSize error when Size does not fit the tables; only then sets LutKind (lk3D when
+    // Is3D, else lk1D) and Size3D or Size1D from Size. A failed load leaves kind and sizes.
     void Load(const std::string& fileName, TLUT& lut) override;
 
 protected:
@@ -59,7 +60,8 @@ protected:
     std::unique_ptr<TTextFile> Lines;  // exists only while Load runs
 };
 
-// Integer code: clamp to 0..1 (NaN -> 0), times 2^bits - 1, rounded half to even.
+// Integer code: clamp to 0..1 (NaN -> 0), times 2^bits - 1, rounded half to even. Raises
+// ELUTError for a bit depth outside 1..62.
 std::string FormatLutCode(int bits, double value);
 // Fixed-point with exactly `decimals` digits after ".", at most 15 significant digits.
 // A negative value that rounds to zero is written without its minus sign.
