@@ -2,6 +2,7 @@
 // ApplyLutToBitmap over an opened image of the largest size (1500 x 1000).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -72,7 +73,30 @@ void BM_FillTableOneThread(benchmark::State& state, TChartType chart) {
 BENCHMARK_CAPTURE(BM_FillTableOneThread, Classic, TChartType::Classic)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FillTableOneThread, DigitalSG, TChartType::DigitalSG)->Unit(benchmark::kMillisecond);
 
-void BM_ApplyLutToBitmap(benchmark::State& state, TLutKind kind) {
+// A photograph-like test image: smooth gradients with some grain (neighbouring pixels fall
+// into nearby LUT cells), or pure noise (every pixel in a random cell, the worst case for caches).
+TBitmap24 TestImage(bool noise) {
+    TBitmap24 image(1500, 1000);
+    std::mt19937 rng(1);
+    for (int y = 0; y < image.Height(); ++y) {
+        std::uint8_t* p = image.ScanLine(y);
+        for (int x = 0; x < image.Width(); ++x, p += 3) {
+            if (noise) {
+                p[0] = static_cast<std::uint8_t>(rng());
+                p[1] = static_cast<std::uint8_t>(rng());
+                p[2] = static_cast<std::uint8_t>(rng());
+                continue;
+            }
+            const int grain = static_cast<int>(rng() % 9) - 4;
+            p[2] = static_cast<std::uint8_t>(std::clamp(x * 255 / 1499 + grain, 0, 255));
+            p[1] = static_cast<std::uint8_t>(std::clamp(y * 255 / 999 + grain, 0, 255));
+            p[0] = static_cast<std::uint8_t>(std::clamp(128 + static_cast<int>(100 * std::sin(x * 0.01 + y * 0.02)) + grain, 0, 255));
+        }
+    }
+    return image;
+}
+
+void BM_ApplyLutToBitmap(benchmark::State& state, TLutKind kind, bool noise) {
     const TSelection sel{10, 10, 1410, 1010};
     auto lut = std::make_unique<TLUT>();
     lut->Size3D = 33;
@@ -82,12 +106,7 @@ void BM_ApplyLutToBitmap(benchmark::State& state, TLutKind kind) {
     for (int i = 0; i < 1024; ++i) lut->Table1D[i].G = std::sqrt(lut->Table1D[i].G);
     lut->LutKind = kind;
 
-    TBitmap24 image(1500, 1000);
-    std::mt19937 rng(1);
-    for (int y = 0; y < image.Height(); ++y) {
-        std::uint8_t* p = image.ScanLine(y);
-        for (int x = 0; x < 3 * image.Width(); ++x) p[x] = static_cast<std::uint8_t>(rng());
-    }
+    const TBitmap24 image = TestImage(noise);
     TBitmap24 work;
     for (auto _ : state) {
         state.PauseTiming();
@@ -98,7 +117,11 @@ void BM_ApplyLutToBitmap(benchmark::State& state, TLutKind kind) {
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(image.Width()) * image.Height());
 }
-BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk3D, lk3D)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk1DThen3D, lk1DThen3D)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk3D_photo, lk3D, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk3D_noise, lk3D, true)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk1DThen3D_photo, lk1DThen3D, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk1D_photo, lk1D, false)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -159,16 +159,22 @@ inline __m128d LerpRG(__m128d a, __m128d b, __m128d f, __m128d oneMinusF) {
 }
 #endif
 
-void ApplyLut3DToRows(const TPackedGrid& grid, TBitmap24& bitmap, int y0, int y1, const int* idx,
-                      const double* frac) {
+// For each channel and byte value: the offset of its cell's lower node along that axis of the
+// packed grid, and its weight.
+struct TByteCells {
+    std::ptrdiff_t offset[3][256];  // red, green, blue
+    double frac[3][256];
+};
+
+void ApplyLut3DToRows(const TPackedGrid& grid, TBitmap24& bitmap, int y0, int y1, const TByteCells& cells) {
     const int w = bitmap.Width();
     const TLutColor* base = grid.nodes.data();
     const std::ptrdiff_t sr = grid.strideR, sg = grid.strideG;
     for (int y = y0; y < y1; ++y) {
         std::uint8_t* p = bitmap.ScanLine(y);
         for (int x = 0; x < w; ++x, p += 3) {
-            const double fr = frac[p[2]], fg = frac[p[1]], fb = frac[p[0]];
-            const TLutColor* c000 = base + idx[p[2]] * sr + idx[p[1]] * sg + idx[p[0]];
+            const double fr = cells.frac[0][p[2]], fg = cells.frac[1][p[1]], fb = cells.frac[2][p[0]];
+            const TLutColor* c000 = base + cells.offset[0][p[2]] + cells.offset[1][p[1]] + cells.offset[2][p[0]];
             const TLutColor* c010 = c000 + sg;
             const TLutColor* c100 = c000 + sr;
             const TLutColor* c110 = c100 + sg;
@@ -277,17 +283,54 @@ void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap) {
     const int h = bitmap.Height();
     const long long work = static_cast<long long>(bitmap.Width()) * h;
     if (work == 0 || lut.LutKind == lkPassThrough) return;
-    if (lut.LutKind == lk3D && lut.Size3D >= 2) {
-        const int n = std::min(lut.Size3D, MaxLut3DSize) - 1;
-        int idx[256];
-        double frac[256];
+
+    // Every channel of an 8-bit pixel takes one of 256 values, and the 1D curves treat the
+    // channels independently, so whatever depends on one channel alone is worked out once per
+    // byte value, with the arithmetic ApplyLutToPixel uses.
+    auto byteInput = [](int v) {
+        const double x = static_cast<double>(v / 255.0L);
+        return TLutColor{x, x, x};
+    };
+
+    if (lut.LutKind == lk1D) {
+        std::uint8_t out[3][256];
         for (int v = 0; v < 256; ++v) {
-            const double in = static_cast<double>(v / 255.0L);
-            Cell(n * in, n, idx[v], frac[v]);
+            const TLutColor c = Interpolate1D(lut, byteInput(v));
+            out[0][v] = ToByte(c.R);
+            out[1][v] = ToByte(c.G);
+            out[2][v] = ToByte(c.B);
         }
+        const int w = bitmap.Width();
+        ForEachRowStrip(h, work, [&](int y0, int y1) {
+            for (int y = y0; y < y1; ++y) {
+                std::uint8_t* p = bitmap.ScanLine(y);
+                for (int x = 0; x < w; ++x, p += 3) {
+                    p[0] = out[2][p[0]];
+                    p[1] = out[1][p[1]];
+                    p[2] = out[0][p[2]];
+                }
+            }
+        });
+        return;
+    }
+
+    if ((lut.LutKind == lk3D || lut.LutKind == lk1DThen3D) && lut.Size3D >= 2) {
+        const int n = std::min(lut.Size3D, MaxLut3DSize) - 1;
         TPackedGrid grid;
         PackGrid(lut, n + 1, grid);
-        ForEachRowStrip(h, work, [&](int y0, int y1) { ApplyLut3DToRows(grid, bitmap, y0, y1, idx, frac); });
+        TByteCells cells;
+        const std::ptrdiff_t stride[3] = {grid.strideR, grid.strideG, 1};
+        for (int v = 0; v < 256; ++v) {
+            TLutColor in = byteInput(v);
+            if (lut.LutKind == lk1DThen3D) in = Interpolate1D(lut, in);  // not clamped
+            const double channel[3] = {in.R, in.G, in.B};
+            for (int c = 0; c < 3; ++c) {
+                int i;
+                Cell(n * channel[c], n, i, cells.frac[c][v]);
+                cells.offset[c][v] = i * stride[c];
+            }
+        }
+        ForEachRowStrip(h, work, [&](int y0, int y1) { ApplyLut3DToRows(grid, bitmap, y0, y1, cells); });
         return;
     }
     ForEachRowStrip(h, work, [&](int y0, int y1) { ApplyGenericToRows(lut, bitmap, y0, y1); });

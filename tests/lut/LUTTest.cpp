@@ -8,6 +8,7 @@
 #include <limits>
 #include <memory>
 #include <random>
+#include <string>
 
 namespace tintavo {
 namespace {
@@ -146,8 +147,7 @@ TEST(LUTApply, BitmapMatchesPerPixelForEveryKind) {
         lut->Table1D[i] = {1.3 * x - 0.15, std::sqrt(x), x * x + 0.05 * wide(rng)};
     }
     const TBitmap24 source = RandomImage(613, 401, 2);  // large enough to be split over threads
-    for (TLutKind kind : {lk3D, lk1D, lk1DThen3D, lkPassThrough}) {
-        lut->LutKind = kind;
+    auto check = [&](const char* what) {
         TBitmap24 bmp;
         bmp.Assign(source);
         ApplyLutToBitmap(*lut, bmp);
@@ -159,13 +159,34 @@ TEST(LUTApply, BitmapMatchesPerPixelForEveryKind) {
                 const TPixelColor want = Apply(*lut, r, g, b);
                 bmp.GetPixel(x, y, r2, g2, b2);
                 if (r2 != want.R || g2 != want.G || b2 != want.B) {
-                    ADD_FAILURE() << "kind " << int(kind) << " pixel " << x << "," << y;
+                    ADD_FAILURE() << what << ": pixel " << x << "," << y;
                     ++mismatches;
                 }
             }
-        if (kind == lkPassThrough) {
+        if (lut->LutKind == lkPassThrough) {
             EXPECT_TRUE(bmp.SamePixels(source));
         }
+    };
+    for (TLutKind kind : {lk3D, lk1D, lk1DThen3D, lkPassThrough}) {
+        lut->LutKind = kind;
+        check(("kind " + std::to_string(kind)).c_str());
+    }
+    // Degenerate sizes take the same road as single pixels.
+    lut->LutKind = lk1D;
+    for (int size : {0, 1, 2}) {
+        lut->Size1D = size;
+        check(("lk1D size " + std::to_string(size)).c_str());
+    }
+    lut->LutKind = lk1DThen3D;
+    lut->Size1D = 0;
+    check("lk1DThen3D without curves");
+    lut->Size1D = 1000;
+    for (int size : {1, 2}) {
+        lut->Size3D = size;
+        check(("lk1DThen3D 3D size " + std::to_string(size)).c_str());
+        lut->LutKind = lk3D;
+        check(("lk3D size " + std::to_string(size)).c_str());
+        lut->LutKind = lk1DThen3D;
     }
 }
 
