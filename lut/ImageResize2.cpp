@@ -206,7 +206,6 @@ std::atomic<bool> gScalarOnly{false};
 struct TDenseEntry {
     std::int32_t Start;
     std::int32_t Length;        // pixels in the run
-    std::int32_t PaddedLength;  // Length rounded up to a multiple of 4 (zero weights after it)
     std::int32_t Total;         // sum of the weights
     std::size_t WeightOffset;   // first weight in TDenseTable::Weights
     float Reciprocal;           // 1 / Total, for the fast division
@@ -216,7 +215,7 @@ struct TDenseEntry {
 struct TDenseTable {
     std::vector<TDenseEntry> Entries;
     std::vector<std::int32_t> Weights;
-    int MaxReach = 0;  // largest Start + PaddedLength, so the channel lines can be padded
+    int MaxReach = 0;  // largest Start + Length
 };
 
 void MakeDenseTable(const TContributorList& list, TDenseTable& table) {
@@ -230,7 +229,6 @@ void MakeDenseTable(const TContributorList& list, TDenseTable& table) {
         d.Total = 0;
         d.Start = 0;
         d.Length = 0;
-        d.PaddedLength = 0;
         d.Reciprocal = 0;
         d.Fast = false;
         if (e.Count == 0) continue;
@@ -241,8 +239,7 @@ void MakeDenseTable(const TContributorList& list, TDenseTable& table) {
         }
         d.Start = lo;
         d.Length = hi - lo + 1;
-        d.PaddedLength = (d.Length + 3) & ~3;
-        table.Weights.resize(d.WeightOffset + static_cast<std::size_t>(d.PaddedLength), 0);
+        table.Weights.resize(d.WeightOffset + static_cast<std::size_t>(d.Length), 0);
         long long absolute = 0;
         for (int k = 0; k < e.Count; ++k) {
             const TContributor& c = e.Contributors[static_cast<std::size_t>(k)];
@@ -254,12 +251,11 @@ void MakeDenseTable(const TContributorList& list, TDenseTable& table) {
         // is then off by at most one, which the kernels correct.
         d.Fast = d.Total > 0 && absolute * 255 < (1LL << 22);
         d.Reciprocal = d.Total != 0 ? 1.0f / static_cast<float>(d.Total) : 0.0f;
-        table.MaxReach = std::max(table.MaxReach, d.Start + d.PaddedLength);
+        table.MaxReach = std::max(table.MaxReach, d.Start + d.Length);
     }
 }
 
-// The three channel lines of one thread, padded so that the vector kernels may read a whole
-// padded run (the padding weighs 0).
+// The three channel lines of one thread (see the blocks below), reused from call to call.
 struct TChannelLines {
     std::vector<std::int32_t> Red, Green, Blue;
     void Prepare(std::size_t length) {
@@ -568,7 +564,7 @@ void RunStrips(int count, long long workPerItem, Body body) {
 
 long long TableWork(const TDenseTable& table, int lineLength) {
     long long work = lineLength;
-    for (const TDenseEntry& d : table.Entries) work += d.PaddedLength + 4;
+    for (const TDenseEntry& d : table.Entries) work += d.Length + 4;
     return work;
 }
 
