@@ -164,7 +164,13 @@ void DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& n
     std::memset(&progress, 0, sizeof progress);
     progress.progress_monitor = JpegProgress;
 
-    const int result = RunDecoder(cinfo, err, progress, data, size, maxPixels, out);
+    int result = 0;
+    try {
+        result = RunDecoder(cinfo, err, progress, data, size, maxPixels, out);
+    } catch (...) {  // out of memory for the bitmap: libjpeg's own memory must still go
+        jpeg_destroy_decompress(&cinfo);
+        throw;
+    }
     const long long width = cinfo.image_width, height = cinfo.image_height;
     jpeg_destroy_decompress(&cinfo);
     if (result == 2) CheckPictureSize(name, width, height, maxPixels);

@@ -115,7 +115,13 @@ void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& na
     png_set_user_limits(png, 0x7FFFFFFF, 0x7FFFFFFF);
     png_set_chunk_malloc_max(png, 16 * 1024 * 1024);
     png_set_chunk_cache_max(png, 1000);
-    const int result = RunDecoder(png, info, ctx, maxPixels, out);
+    int result = 0;
+    try {
+        result = RunDecoder(png, info, ctx, maxPixels, out);
+    } catch (...) {  // out of memory for the bitmap: libpng's own memory must still go
+        png_destroy_read_struct(&png, &info, nullptr);
+        throw;
+    }
     png_destroy_read_struct(&png, &info, nullptr);
     if (result == 2) CheckPictureSize(name, ctx.width, ctx.height, maxPixels);
     if (result != 1) {
