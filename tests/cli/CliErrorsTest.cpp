@@ -39,7 +39,7 @@ protected:
         TBitmap24 flat;
         flat.SetSizeAndFill(900, 600, 90);
         SavePicture(dir.Path("flat.png"), flat);
-        WriteText(dir.Path("noise.jpg"), std::string("\xFF\xD8\xFF\xE0 not really a JPEG", 24));
+        WriteText(dir.Path("noise.jpg"), "\xFF\xD8\xFF\xE0 not really a JPEG");
         std::string cube = "LUT_3D_SIZE 2\n";
         for (int i = 0; i < 8; ++i) cube += std::to_string(i & 4 ? 1 : 0) + " " + std::to_string(i & 2 ? 1 : 0) + " " +
                                             std::to_string(i & 1 ? 1 : 0) + "\n";
