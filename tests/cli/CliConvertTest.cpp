@@ -143,6 +143,20 @@ TEST(CliInfo, ValuesRoundTripExactlyAndTheSummaryDescribesTheFile) {
     EXPECT_NE(text.Out.find("R 0.050000 .. 0.950000"), std::string::npos) << text.Out;
 }
 
+TEST(CliInfo, CommentsBecomeValidJsonStrings) {
+    TScratchDir dir;
+    // A Latin-1 byte, quotes, a backslash, a tab and a UTF-8 character.
+    WriteText(dir.Path("c.cube"), "# caf\xE9 \"quoted\" back\\slash\ttab\n# gr\xC3\xBC\xC3\x9F\n"
+                                  "LUT_3D_SIZE 2\n0 0 0\n0 0 1\n0 1 0\n0 1 1\n1 0 0\n1 0 1\n1 1 0\n1 1 1\n");
+    const TRunResult run = RunCli({"info", dir.Path("c.cube"), "--json"});
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const TJson comments = ParseJson(run.Out)["comments"];
+    ASSERT_EQ(comments.Size(), 2u) << run.Out;
+    EXPECT_EQ(comments[0].StringValue, "caf\xC3\xA9 \"quoted\" back\\slash\ttab");
+    EXPECT_EQ(comments[1].StringValue, "gr\xC3\xBC\xC3\x9F");
+    EXPECT_NE(run.Out.find("caf\\u00e9"), std::string::npos) << run.Out;
+}
+
 TEST(CliConvert, SizeAndBitsFollowTheProfileRules) {
     TScratchDir dir;
     WriteSourceCube(dir.Path("source.cube"));
