@@ -5,11 +5,11 @@
 
 namespace tintavo::cli {
 
-TArgs::TArgs(const std::vector<std::string>& args, const std::vector<TOptionSpec>& specs,
+TArgs::TArgs(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules,
              std::size_t positionalCount) {
-    const auto findSpec = [&](const std::string& name) -> const TOptionSpec* {
-        for (const TOptionSpec& spec : specs)
-            if (name == spec.Name) return &spec;
+    const auto findRule = [&](const std::string& name) -> const TOptionRule* {
+        for (const TOptionRule& rule : rules)
+            if (name == rule.Name) return &rule;
         return nullptr;
     };
     bool onlyPositionals = false;
@@ -30,10 +30,10 @@ TArgs::TArgs(const std::vector<std::string>& args, const std::vector<TOptionSpec
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
         }
-        const TOptionSpec* spec = findSpec(name);
-        if (!spec) throw EUsageError("unknown option " + name);
+        const TOptionRule* rule = findRule(name);
+        if (!rule) throw EUsageError("unknown option " + name);
         if (values_.count(name)) throw EUsageError("option " + name + " given twice");
-        if (spec->TakesValue) {
+        if (rule->TakesValue) {
             if (!value) {
                 if (i + 1 >= args.size()) throw EUsageError("option " + name + " needs a value");
                 value = args[++i];

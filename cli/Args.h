@@ -19,17 +19,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct TOptionSpec {
+struct TOptionRule {
     const char* Name;  // "--size", "-o", "--json"
     bool TakesValue;
 };
 
 class TArgs {
 public:
-    // Splits `args` into positional arguments and the options of `specs` ("--name value" or
+    // Splits `args` into positional arguments and the options of `rules` ("--name value" or
     // "--name=value"). Unknown, repeated or valueless options and a wrong number of positional
     // arguments are usage errors.
-    TArgs(const std::vector<std::string>& args, const std::vector<TOptionSpec>& specs, std::size_t positionalCount);
+    TArgs(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules, std::size_t positionalCount);
 
     const std::string& Positional(std::size_t i) const { return positionals_[i]; }
     bool Has(const std::string& name) const { return values_.count(name) != 0; }
