@@ -312,18 +312,23 @@ void FilterBlockScalar(const TDenseTable& table, const TChannelLines& lines, int
     for (std::size_t i = 0; i < table.Entries.size(); ++i) {
         const TDenseEntry& d = table.Entries[i];
         const std::int32_t* w = weights + d.WeightOffset;
-        for (int c = 0; c < n; ++c) {
-            std::int32_t sr = 0, sg = 0, sb = 0;
-            for (int k = 0; k < d.Length; ++k) {
-                const std::size_t o = static_cast<std::size_t>(d.Start + k) * ColumnBlock + static_cast<std::size_t>(c);
-                sr += w[k] * lines.Red[o];
-                sg += w[k] * lines.Green[o];
-                sb += w[k] * lines.Blue[o];
+        std::int32_t sr[ColumnBlock] = {}, sg[ColumnBlock] = {}, sb[ColumnBlock] = {};
+        for (int k = 0; k < d.Length; ++k) {
+            const std::size_t o = static_cast<std::size_t>(d.Start + k) * ColumnBlock;
+            const std::int32_t* rr = lines.Red.data() + o;
+            const std::int32_t* gg = lines.Green.data() + o;
+            const std::int32_t* bb = lines.Blue.data() + o;
+            for (int c = 0; c < ColumnBlock; ++c) {
+                sr[c] += w[k] * rr[c];
+                sg[c] += w[k] * gg[c];
+                sb[c] += w[k] * bb[c];
             }
-            std::uint8_t* px = out.Base + c * out.LaneStep + static_cast<std::ptrdiff_t>(i) * out.ValueStep;
-            px[0] = WeightedChannelValue(sb, d.Total);
-            px[1] = WeightedChannelValue(sg, d.Total);
-            px[2] = WeightedChannelValue(sr, d.Total);
+        }
+        std::uint8_t* px = out.Base + static_cast<std::ptrdiff_t>(i) * out.ValueStep;
+        for (int c = 0; c < n; ++c, px += out.LaneStep) {
+            px[0] = WeightedChannelValue(sb[c], d.Total);
+            px[1] = WeightedChannelValue(sg[c], d.Total);
+            px[2] = WeightedChannelValue(sr[c], d.Total);
         }
     }
 }
