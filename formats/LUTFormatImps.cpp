@@ -109,14 +109,31 @@ bool ParseFloatView(std::string_view s, double& value) {
     s = TrimView(s);
     if (s.empty()) return false;
     std::size_t i = 0;
+    const bool negative = s[0] == '-';
     if (s[i] == '+' || s[i] == '-') ++i;
-    std::size_t digits = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+    std::size_t digits = 0, fractionDigits = 0;
+    std::uint64_t mantissa = 0;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        mantissa = mantissa * 10 + static_cast<unsigned>(s[i] - '0');
+        ++i, ++digits;
+    }
     if (i < s.size() && s[i] == '.') {
         ++i;
-        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            mantissa = mantissa * 10 + static_cast<unsigned>(s[i] - '0');
+            ++i, ++digits, ++fractionDigits;
+        }
     }
     if (digits == 0) return false;
+    if (i == s.size() && digits <= 15) {
+        // The common case ("0.123456"): an integer below 10^15 and a power of ten up to 10^15
+        // are exact doubles, so one division is correctly rounded, as from_chars would be.
+        static constexpr double powers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double v = static_cast<double>(mantissa) / powers[fractionDigits];
+        value = negative ? -v : v;
+        return true;
+    }
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         ++i;
         if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;

@@ -2,6 +2,7 @@
 
 #include "common/FileIO.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tintavo {
@@ -18,6 +19,7 @@ void TTextFile::SetText(std::string_view text) {
     if (nul != std::string_view::npos) text = text.substr(0, nul);
     std::size_t pos = 0;
     const std::size_t n = text.size();
+    Lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     while (pos < n) {
         std::size_t end = pos;
         while (end < n && text[end] != '\n' && text[end] != '\r') ++end;

@@ -1,7 +1,9 @@
 // The number forms and the token routines every text layout shares.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <clocale>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 
@@ -144,6 +146,37 @@ TEST(ParseFixedTripleTest, DecimalPointOnly) {
     // Tiny numbers underflow to zero rather than failing.
     EXPECT_TRUE(ParseFixedTriple(std::string("1e-400 0 0"), a, b, c));
     EXPECT_EQ(0.0, a);
+}
+
+TEST(ConversionTest, DecimalsReadExactlyAsTheStandardLibraryReadsThem) {
+    // The short-number path must give the correctly rounded double, like from_chars.
+    std::uint64_t state = 88172645463325252ULL;
+    auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int k = 0; k < 200000; ++k) {
+        const int digits = 1 + static_cast<int>(next() % 17);
+        std::string text = (next() % 4 == 0) ? "-" : "";
+        const int point = static_cast<int>(next() % (digits + 1));
+        for (int d = 0; d < digits; ++d) {
+            if (d == point && d > 0) text += '.';
+            text += static_cast<char>('0' + next() % 10);
+        }
+        double expected = 0;
+        std::from_chars(text.data(), text.data() + text.size(), expected);
+        double actual = -1;
+        ASSERT_TRUE(TryStrToFloat(text, actual)) << text;
+        ASSERT_EQ(expected, actual) << text;
+        ASSERT_EQ(std::signbit(expected), std::signbit(actual)) << text;
+    }
+    // Six-decimal texts as the writers produce them read back to the nearest double.
+    for (int k = 0; k <= 1000000; k += 7) {
+        const double v = k / 1e6;
+        EXPECT_EQ(v, StrToFloat(FormatLutFixed(6, v)));
+    }
 }
 
 TEST(ConversionTest, MessagesOfTheConversionErrors) {
