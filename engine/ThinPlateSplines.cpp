@@ -206,6 +206,11 @@ TINTAVO_VECTOR_INLINE void FastTwoSum4(__m256d a, __m256d b, __m256d& s, __m256d
     e = _mm256_sub_pd(b, _mm256_sub_pd(s, a));
 }
 
+// c0 - r c1
+TINTAVO_VECTOR_INLINE __m256d CoefficientPair(__m256d r, double c0, double c1) {
+    return _mm256_sub_pd(_mm256_set1_pd(c0), _mm256_mul_pd(r, _mm256_set1_pd(c1)));
+}
+
 // Four kernel values at once; lanes whose value is not settled are flagged in the returned mask.
 TINTAVO_VECTOR_INLINE int FastKernel3x4(__m256d sArg, __m256d& result) {
     const __m256i mantissaMask = _mm256_set1_epi64x((std::int64_t(1) << 52) - 1);
@@ -237,11 +242,8 @@ TINTAVO_VECTOR_INLINE int FastKernel3x4(__m256d sArg, __m256d& result) {
     const __m256d qh = _mm256_mul_pd(rh, rh);
     const __m256d ql =
         _mm256_add_pd(_mm256_fmsub_pd(rh, rh, qh), _mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(2.0), rh), rl));
-    auto pair = [&](double c0, double c1) {
-        return _mm256_sub_pd(_mm256_set1_pd(c0), _mm256_mul_pd(rh, _mm256_set1_pd(c1)));
-    };
-    const __m256d p01 = pair(1.0 / 3, 1.0 / 4), p23 = pair(1.0 / 5, 1.0 / 6);
-    const __m256d p45 = pair(1.0 / 7, 1.0 / 8), p67 = pair(1.0 / 9, 1.0 / 10);
+    const __m256d p01 = CoefficientPair(rh, 1.0 / 3, 1.0 / 4), p23 = CoefficientPair(rh, 1.0 / 5, 1.0 / 6);
+    const __m256d p45 = CoefficientPair(rh, 1.0 / 7, 1.0 / 8), p67 = CoefficientPair(rh, 1.0 / 9, 1.0 / 10);
     const __m256d q2 = _mm256_mul_pd(qh, qh);
     const __m256d poly = _mm256_add_pd(_mm256_add_pd(p01, _mm256_mul_pd(qh, p23)),
                                        _mm256_mul_pd(q2, _mm256_add_pd(p45, _mm256_mul_pd(qh, p67))));
