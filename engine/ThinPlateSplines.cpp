@@ -38,7 +38,7 @@ constexpr const char* kUnit = "ThinPlateSplines";
 // computes s ln sqrt(s) in double-double arithmetic, far more accurately than the extended-precision
 // result it stands for, together with a bound on how far that result can lie from it. When
 // every value within the bound rounds to the same double, that double is the one the
-// extended-precision formula yields; otherwise (a few percent of the cases) the formula itself is
+// extended-precision formula yields; otherwise (about one case in ten) the formula itself is
 // evaluated. So the kernel's values are exactly those of the extended-precision formula.
 
 // 1 / c_i rounded to a double, c_i = 1 + (i + 0.5) / 128.
@@ -211,7 +211,7 @@ TINTAVO_VECTOR_INLINE __m256d CoefficientPair(__m256d r, double c0, double c1) {
     return _mm256_sub_pd(_mm256_set1_pd(c0), _mm256_mul_pd(r, _mm256_set1_pd(c1)));
 }
 
-// Four kernel values at once; lanes whose value is not settled are flagged in the returned mask.
+// Four kernel values at once; the returned mask has a bit set for each lane whose value is settled.
 TINTAVO_VECTOR_INLINE int FastKernel3x4(__m256d sArg, __m256d& result) {
     const __m256i mantissaMask = _mm256_set1_epi64x((std::int64_t(1) << 52) - 1);
     const __m256d inRange = _mm256_and_pd(_mm256_cmp_pd(sArg, _mm256_set1_pd(0x1p-900), _CMP_GE_OQ),
