@@ -1,8 +1,9 @@
 // The LUT file format framework: the format base class, the output profiles and the registry.
 //
 // The registry is one explicit list (RegisterLutFormats): formats at fixed indices, output
-// profiles in the order the Save dialog lists them. It is built on first use and lives until
-// the program ends.
+// profiles in the order the Save dialog lists them. It is built on first use (safely, also when
+// several threads get there at once) and lives until the program ends. A format object holds
+// the parse state of the Load it runs, so one format object serves one thread at a time.
 //
 // A failed Load leaves the table entries of the TLUT holding whatever was stored so far; the
 // generic load sets LutKind and the sizes only when it succeeds (never to a size read from a
