@@ -16,8 +16,9 @@ import PyOpenColorIO as OCIO
 
 # Layouts OpenColorIO has a reader for; the others are only read back by ourselves.
 OCIO_READS = {
-    "cube_iridas", "cube_davinci", "cube_truelight", "fsi_cfe", "3dl_scratch", "3dl_fusion",
-    "lustre_3d", "pandora_m3d", "pandora_mga", "cube_1d", "truelight_1d", "codex_1d",
+    "cube_iridas", "cube_davinci", "cube_truelight", "cube_truelight_cub", "fsi_cfe",
+    "3dl_scratch", "3dl_fusion", "dolby_dd3", "lustre_3d", "pandora_m3d", "pandora_mga",
+    "codex_3d", "luther_3d", "quantel_3d", "cube_1d", "truelight_1d", "codex_1d", "codex_1d_lut",
 }
 FLOAT_SLACK = 2e-6  # OpenColorIO computes in single precision
 
@@ -58,7 +59,7 @@ def main():
                 failures.append(f"{layout}: result count differs")
                 continue
             back_diff = max_difference(ours, back)
-            line = f"{layout:15} {file_name:18} step {step:.3g}  our reader {back_diff:.3g}"
+            line = f"{layout:18} {file_name:16} step {step:.3g}  our reader {back_diff:.3g}"
             if back_diff > step / 2 + 1e-9:
                 failures.append(f"{layout}: our reader differs by {back_diff:.3g}")
             if layout in OCIO_READS:
