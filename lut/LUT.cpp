@@ -1,6 +1,7 @@
 #include "lut/LUT.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -224,6 +225,11 @@ const bool kLutHasAvx2 = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
 }();
+#endif
+
+std::atomic<bool> lutVectorPathAllowed{true};
+
+#if defined(TINTAVO_LUT_AVX2)
 
 struct alignas(32) TNode4 {
     double v[4];  // R, G, B, 0
@@ -323,6 +329,8 @@ void ForEachRowStrip(int height, long long work, Body body) {
 
 }  // namespace
 
+void AllowLutVectorPath(bool allowed) { lutVectorPathAllowed.store(allowed); }
+
 TLutColor ApplyLut(const TLUT& lut, const TLutColor& input) {
     switch (lut.LutKind) {
         case lk1D:
@@ -398,7 +406,7 @@ void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap) {
             }
         }
 #if defined(TINTAVO_LUT_AVX2)
-        if (kLutHasAvx2) {
+        if (kLutHasAvx2 && lutVectorPathAllowed.load(std::memory_order_relaxed)) {
             std::vector<TNode4> nodes;
             PackGrid4(lut, n + 1, nodes);
             ForEachRowStrip(h, work, [&](int y0, int y1) {

@@ -76,4 +76,8 @@ void ApplyLutToPixel(const TLUT& lut, const TPixelColor& input, TPixelColor& out
 // identical to the single-threaded one.
 void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap);
 
+// ApplyLutToBitmap uses the processor's vector instructions where it has them, and a portable
+// path otherwise; both write the same bytes. Tests switch the vector path off to check the other.
+void AllowLutVectorPath(bool allowed);
+
 }  // namespace tintavo

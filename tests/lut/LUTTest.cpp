@@ -170,6 +170,9 @@ TEST(LUTApply, BitmapMatchesPerPixelForEveryKind) {
     for (TLutKind kind : {lk3D, lk1D, lk1DThen3D, lkPassThrough}) {
         lut->LutKind = kind;
         check(("kind " + std::to_string(kind)).c_str());
+        AllowLutVectorPath(false);
+        check(("kind " + std::to_string(kind) + ", portable path").c_str());
+        AllowLutVectorPath(true);
     }
     // Degenerate sizes take the same road as single pixels.
     lut->LutKind = lk1D;
