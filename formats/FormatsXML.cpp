@@ -283,10 +283,11 @@ void TSpeedgradeLook3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
         }
     }
 
-    lut.LutKind = lk3D;
-    lut.Size3D = size;
+    // A short file keeps the LUT's kind and size, so its partly filled table is never used.
     Complete = stored == total;
     if (!Complete) throw ELUTError("Incomplete file.");
+    lut.LutKind = lk3D;
+    lut.Size3D = size;
 }
 
 void TSpeedgradeLook3DLutFormat::Save(const std::string&, TLUT&, int) {

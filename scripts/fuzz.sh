@@ -9,7 +9,10 @@ seconds="${1:-20}"
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTINTAVO_BUILD_FUZZ=ON -DTINTAVO_BUILD_GUI=OFF -DTINTAVO_BUILD_TESTS=OFF -DTINTAVO_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz
+# Only the fuzz programs: the other programs would link the instrumented core without libFuzzer.
+targets=()
+for src in fuzz/fuzz_*.cpp; do targets+=("$(basename "$src" .cpp)"); done
+cmake --build build-fuzz --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

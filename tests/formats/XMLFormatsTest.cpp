@@ -450,8 +450,13 @@ TEST_F(XMLFormatsTest, SpeedgradeDataEndingInsideAValueDropsThePartialEntry) {
     EXPECT_EQ(last.G, -7.0);
     EXPECT_EQ(last.B, -7.0);
 
-    // Fewer entries than the cube needs are reported too.
+    // Fewer entries than the cube needs are reported too, and a short file leaves the LUT's kind
+    // and size as they were, so its partly filled table cannot be applied by mistake.
+    lut_->LutKind = lk1D;
+    lut_->Size3D = 0;
     EXPECT_EQ(ErrorOf([&] { look.Load(Write("t2.look", Look("3", data)), *lut_); }), "Incomplete file.");
+    EXPECT_EQ(lut_->LutKind, lk1D);
+    EXPECT_EQ(lut_->Size3D, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
