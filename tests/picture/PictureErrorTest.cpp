@@ -49,12 +49,12 @@ Bytes SampleBmp() {
 }
 
 Bytes SampleTiff() {
-    TiffSpec spec;
-    spec.width = 30;
-    spec.height = 20;
+    TiffLayout layout;
+    layout.width = 30;
+    layout.height = 20;
     Bytes samples(30 * 20 * 3);
     for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::uint8_t>(i * 31);
-    return EncodeTiff(spec, samples);
+    return EncodeTiff(layout, samples);
 }
 
 std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {

@@ -247,19 +247,19 @@ TEST(PicturePng, InterlacedMatchesNonInterlaced) {
 
 TEST(PictureTiff, SixteenBitRgbGrayPaletteAndTiles) {
     // 16-bit RGB with an alpha sample that is ignored.
-    TiffSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.samples = 4;
-    spec.bits = 16;
+    TiffLayout layout;
+    layout.width = 2;
+    layout.height = 1;
+    layout.samples = 4;
+    layout.bits = 16;
     const std::uint16_t s16[8] = {0x8080, 0x017F, 0xFFFF, 0, 0x0080, 0x0081, 0x7F7F, 0xFFFF};
     Bytes raw(reinterpret_cast<const std::uint8_t*>(s16), reinterpret_cast<const std::uint8_t*>(s16) + 16);
-    const TBitmap24 t16 = Load(EncodeTiff(spec, raw));
+    const TBitmap24 t16 = Load(EncodeTiff(layout, raw));
     EXPECT_EQ(At(t16, 0, 0), (RGB{Round16(0x8080), Round16(0x017F), 255}));
     EXPECT_EQ(At(t16, 1, 0), (RGB{0, 1, 127}));
 
     // 8-bit min-is-white gray.
-    TiffSpec gray;
+    TiffLayout gray;
     gray.width = 3;
     gray.height = 1;
     gray.samples = 1;
@@ -270,7 +270,7 @@ TEST(PictureTiff, SixteenBitRgbGrayPaletteAndTiles) {
     EXPECT_EQ(At(g, 2, 0), (RGB{0, 0, 0}));
 
     // 4-bit palette with a 16-bit colour map.
-    TiffSpec pal;
+    TiffLayout pal;
     pal.width = 3;
     pal.height = 1;
     pal.samples = 1;
@@ -286,7 +286,7 @@ TEST(PictureTiff, SixteenBitRgbGrayPaletteAndTiles) {
     EXPECT_EQ(At(p, 2, 0), (RGB{0, 0, 17}));
 
     // A tiled 8-bit RGB file goes through libtiff's RGBA reader.
-    TiffSpec tiled;
+    TiffLayout tiled;
     tiled.width = 20;
     tiled.height = 18;
     tiled.tiled = true;

@@ -129,46 +129,46 @@ Bytes EncodePng(int width, int height, int colorType, int bitDepth, const std::v
     return out;
 }
 
-Bytes EncodeTiff(const TiffSpec& spec, const Bytes& samples) {
+Bytes EncodeTiff(const TiffLayout& layout, const Bytes& samples) {
     static std::atomic<int> counter{0};
     const std::filesystem::path dir = std::filesystem::path(TINTAVO_BINARY_DIR) / "test-output" / "picture";
     std::filesystem::create_directories(dir);
     const std::filesystem::path file = dir / ("encoded-" + std::to_string(counter++) + ".tif");
     TIFF* tif = TIFFOpen(file.c_str(), "w");
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spec.samples);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, spec.bits);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, spec.photometric);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, layout.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, layout.height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, layout.samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, layout.bits);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, layout.photometric);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    if (spec.samples == 4 && spec.photometric == PHOTOMETRIC_RGB) {
+    if (layout.samples == 4 && layout.photometric == PHOTOMETRIC_RGB) {
         const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
     }
-    if (!spec.colormap.empty()) {
-        const std::size_t n = spec.colormap.size() / 3;
-        TIFFSetField(tif, TIFFTAG_COLORMAP, spec.colormap.data(), spec.colormap.data() + n,
-                     spec.colormap.data() + 2 * n);
+    if (!layout.colormap.empty()) {
+        const std::size_t n = layout.colormap.size() / 3;
+        TIFFSetField(tif, TIFFTAG_COLORMAP, layout.colormap.data(), layout.colormap.data() + n,
+                     layout.colormap.data() + 2 * n);
     }
-    const std::size_t lineBytes = (static_cast<std::size_t>(spec.width) * spec.samples * spec.bits + 7) / 8;
-    if (spec.tiled) {
+    const std::size_t lineBytes = (static_cast<std::size_t>(layout.width) * layout.samples * layout.bits + 7) / 8;
+    if (layout.tiled) {
         TIFFSetField(tif, TIFFTAG_TILEWIDTH, 16);
         TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
-        const std::size_t pixelBytes = spec.samples * spec.bits / 8;
+        const std::size_t pixelBytes = layout.samples * layout.bits / 8;
         std::vector<std::uint8_t> tile(16 * 16 * pixelBytes);
-        for (int ty = 0; ty < spec.height; ty += 16)
-            for (int tx = 0; tx < spec.width; tx += 16) {
+        for (int ty = 0; ty < layout.height; ty += 16)
+            for (int tx = 0; tx < layout.width; tx += 16) {
                 std::fill(tile.begin(), tile.end(), 0);
-                for (int y = 0; y < 16 && ty + y < spec.height; ++y)
-                    for (int x = 0; x < 16 && tx + x < spec.width; ++x)
+                for (int y = 0; y < 16 && ty + y < layout.height; ++y)
+                    for (int x = 0; x < 16 && tx + x < layout.width; ++x)
                         std::memcpy(&tile[(y * 16 + x) * pixelBytes],
                                     &samples[(ty + y) * lineBytes + (tx + x) * pixelBytes], pixelBytes);
                 TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0);
             }
     } else {
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, 2);
-        for (int y = 0; y < spec.height; ++y)
+        for (int y = 0; y < layout.height; ++y)
             TIFFWriteScanline(tif, const_cast<std::uint8_t*>(samples.data() + y * lineBytes), y, 0);
     }
     TIFFClose(tif);

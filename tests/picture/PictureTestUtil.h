@@ -29,13 +29,13 @@ Bytes EncodeJpegWithManyScans(int width, int height, int refinements);
 Bytes EncodePng(int width, int height, int colorType, int bitDepth, const std::vector<Bytes>& rows,
                 const std::vector<std::uint8_t>& paletteRgb = {}, bool interlaced = false);
 
-struct TiffSpec {
+struct TiffLayout {
     int width = 0, height = 0, samples = 3, bits = 8, photometric = 2;
     bool tiled = false;
     std::vector<std::uint16_t> colormap;  // 3 x 2^bits entries (R..., G..., B...)
 };
 // TIFF from raw samples (native byte order for 16 bits), rows top to bottom.
-Bytes EncodeTiff(const TiffSpec& spec, const Bytes& samples);
+Bytes EncodeTiff(const TiffLayout& layout, const Bytes& samples);
 
 // A little-endian writer for hand-made BMP headers.
 struct LeWriter {
