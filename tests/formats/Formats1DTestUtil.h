@@ -15,41 +15,13 @@
 
 #include "formats/LUTFormat.h"
 #include "lut/LUT.h"
+#include "FormatTestFiles.h"
 
 namespace tintavo::test1d {
 
-// A folder of its own for every test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::temp_directory_path() /
-                ("tintavo-1d-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                 std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::string ReadBytes(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& fileName, const std::string& bytes) {
-    std::ofstream out(fileName, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::ReadBytes;
+using testfiles::TempDir;
+using testfiles::WriteBytes;
 
 // Lines joined with one LF after each, as every writer ends its lines.
 inline std::string JoinLines(const std::vector<std::string>& lines) {

@@ -15,39 +15,13 @@
 #include <vector>
 
 #include "lut/LUT.h"
+#include "FormatTestFiles.h"
 
 namespace tintavo::test3di {
 
-// A folder of its own for every test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::temp_directory_path() /
-                ("tintavo-3di-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                 std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::string ReadBytes(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& fileName, const std::string& bytes) {
-    std::ofstream out(fileName, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::ReadBytes;
+using testfiles::TempDir;
+using testfiles::WriteBytes;
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;

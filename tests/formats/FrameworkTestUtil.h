@@ -12,40 +12,13 @@
 #include <vector>
 
 #include "lut/LUT.h"
+#include "FormatTestFiles.h"
 
 namespace tintavo::testfw {
 
-// A folder of its own for every test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::filesystem::temp_directory_path() /
-                ("tintavo-fw-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
-                 std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-    std::string Path() const { return path_.string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::string ReadBytes(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& fileName, const std::string& bytes) {
-    std::ofstream out(fileName, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::ReadBytes;
+using testfiles::TempDir;
+using testfiles::WriteBytes;
 
 // Lines of a text that ends in a line feed; fails the test when the last line has none.
 inline std::vector<std::string> LinesOf(const std::string& text) {
