@@ -4,11 +4,12 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPointer>
-#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cmath>
+
+#include "ui/UiSupport.h"
 
 namespace tintavo {
 
@@ -37,19 +38,6 @@ public:
 private:
     TfrmPatches* form_;
 };
-
-void CentreOn(QWidget* window, QWidget* owner) {
-    if (owner == nullptr) return;
-    const QRect area = owner->window()->frameGeometry();
-    QPoint topLeft = area.center() - QPoint(window->width() / 2, window->height() / 2);
-    // Kept on the screen when the owner is smaller than the window.
-    if (const QScreen* screen = owner->screen()) {
-        const QRect available = screen->availableGeometry();
-        topLeft.setX(qBound(available.left(), topLeft.x(), qMax(available.left(), available.right() - window->width())));
-        topLeft.setY(qBound(available.top(), topLeft.y(), qMax(available.top(), available.bottom() - window->height())));
-    }
-    window->move(topLeft);
-}
 
 }  // namespace
 

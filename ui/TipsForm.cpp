@@ -5,13 +5,13 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <stdexcept>
 
 #include "app/ProdInfo.h"
+#include "ui/UiSupport.h"
 
 namespace tintavo {
 
@@ -34,19 +34,6 @@ QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, const QStringList& l
     memo->setFont(font);
     memo->setPlainText(lines.join(QLatin1Char('\n')));
     return memo;
-}
-
-void CentreOn(QWidget* window, QWidget* owner) {
-    if (owner == nullptr) return;
-    const QRect area = owner->window()->frameGeometry();
-    QPoint topLeft = area.center() - QPoint(window->width() / 2, window->height() / 2);
-    // Kept on the screen when the owner is smaller than the window.
-    if (const QScreen* screen = owner->screen()) {
-        const QRect available = screen->availableGeometry();
-        topLeft.setX(qBound(available.left(), topLeft.x(), qMax(available.left(), available.right() - window->width())));
-        topLeft.setY(qBound(available.top(), topLeft.y(), qMax(available.top(), available.bottom() - window->height())));
-    }
-    window->move(topLeft);
 }
 
 }  // namespace

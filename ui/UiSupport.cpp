@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QMessageBox>
+#include <QRect>
+#include <QScreen>
 #include <exception>
 
 namespace tintavo {
@@ -56,6 +58,19 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command) {
         ShowErrorBox(parent, QStringLiteral("Unknown error"));
     }
     return false;
+}
+
+void CentreOn(QWidget* window, QWidget* owner) {
+    if (owner == nullptr) return;
+    const QRect area = owner->window()->frameGeometry();
+    QPoint topLeft = area.center() - QPoint(window->width() / 2, window->height() / 2);
+    // Kept on the screen when the owner is smaller than the window.
+    if (const QScreen* screen = owner->screen()) {
+        const QRect available = screen->availableGeometry();
+        topLeft.setX(qBound(available.left(), topLeft.x(), qMax(available.left(), available.right() - window->width())));
+        topLeft.setY(qBound(available.top(), topLeft.y(), qMax(available.top(), available.bottom() - window->height())));
+    }
+    window->move(topLeft);
 }
 
 }  // namespace tintavo

@@ -46,4 +46,7 @@ void OpenUrl(const QUrl& url);
 // Runs `command`; an exception that escapes it is shown in the error box. Returns false then.
 bool RunCommand(QWidget* parent, const std::function<void()>& command);
 
+// Centres a tool window on its owner's window, kept on the owner's screen.
+void CentreOn(QWidget* window, QWidget* owner);
+
 }  // namespace tintavo
