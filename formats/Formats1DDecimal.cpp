@@ -149,9 +149,7 @@ void TCube1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
     if (Size < 0 || Complete || Index1D >= Size) return;
     double r, g, b;
     if (!ParseFixedTriple(line, r, g, b)) return;
-    lut.Table1D[Index1D] = TLutColor{r, g, b};
-    ++Index1D;
-    if (Index1D == Size) Complete = true;
+    StoreNext1D(lut, r, g, b);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -193,9 +191,7 @@ void TFilmlight1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
     if (Size < 0 || Complete || Index1D >= Size) return;
     double r, g, b;
     if (!ParseFixedTriple(line, r, g, b)) return;
-    lut.Table1D[Index1D] = TLutColor{r, g, b};
-    ++Index1D;
-    if (Index1D == Size) Complete = true;
+    StoreNext1D(lut, r, g, b);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -224,9 +224,7 @@ void TQuantel1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
     if (Size < 0 || ValueRange < 0 || Complete || Index1D >= Size) return;
     double r, g, b;
     if (!ParseCodeTriple(line, ValueRange, false, r, g, b)) return;
-    lut.Table1D[Index1D] = TLutColor{r, g, b};
-    ++Index1D;
-    if (Index1D == Size) Complete = true;
+    StoreNext1D(lut, r, g, b);
 }
 
 // ---------------------------------------------------------------------------------------------

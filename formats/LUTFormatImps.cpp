@@ -258,6 +258,13 @@ bool TGenericLutFormat::StoreRedFastest(TLUT& lut, double r, double g, double b)
     return true;
 }
 
+bool TGenericLutFormat::StoreNext1D(TLUT& lut, double r, double g, double b) {
+    if (Size < 1 || Size > MaxLut1DSize || Index1D < 0 || Index1D >= Size) return false;
+    lut.Table1D[Index1D] = {r, g, b};
+    if (++Index1D == Size) Complete = true;
+    return true;
+}
+
 bool TGenericLutFormat::TestHeaderKeywords(const std::string& fileName, const std::string& required,
                                            const std::string& excluded) {
     std::string head = ReadFileHead(fileName, 4096);

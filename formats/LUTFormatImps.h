@@ -49,6 +49,10 @@ protected:
     // Size^3 entries stored), so a reader can never write outside Table3D.
     bool StoreRedFastest(TLUT& lut, double r, double g, double b);
 
+    // Stores the next 1D entry at Index1D and sets Complete after the last of Size entries.
+    // Returns false and stores nothing when Index1D is outside 0..Size-1 or the tables.
+    bool StoreNext1D(TLUT& lut, double r, double g, double b);
+
     // Parse state of one Load.
     std::int32_t RedIndex = 0;
     std::int32_t GreenIndex = 0;
