@@ -55,7 +55,7 @@ int ResolveFormat(const std::string& text);
 // The profile whose extension the file name ends with, when exactly one profile has it.
 int ProfileForFileName(const std::string& fileName);
 
-// "classic" or "sg" (letter case ignored).
+// A chart by its command-line name, "classic" or "sg" (letter case ignored).
 TChartType ParseChart(const std::string& text);
 // "X1,Y1,X2,Y2" (syntax only; the image decides whether the rectangle fits).
 TSelection ParseRect(const std::string& text);

@@ -11,8 +11,9 @@
 #include <QToolButton>
 #include <algorithm>
 #include <initializer_list>
-#include <memory>
+#include <iterator>
 
+#include "engine/CalibrationExport.h"
 #include "formats/LutExport.h"
 #include "ui/UiSupport.h"
 
@@ -96,8 +97,8 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
     cbxBits = new QComboBox(this);
     cbxBits->setObjectName(QStringLiteral("cbxBits"));
     cbxBits->setGeometry(128, 153, 137, 23);
-    cbxBits->addItems({DefaultText, QStringLiteral("8 bit"), QStringLiteral("10 bit"), QStringLiteral("12 bit"),
-                       QStringLiteral("14 bit"), QStringLiteral("16 bit")});
+    cbxBits->addItem(DefaultText);
+    for (int bits : SelectableBitDepths) cbxBits->addItem(QStringLiteral("%1 bit").arg(bits));
     cbxBits->setEnabled(false);
 
     btnSave = new QPushButton(QStringLiteral("Save"), this);
@@ -208,14 +209,10 @@ int TfrmSaveLut::ResolvedSize() const {
 int TfrmSaveLut::ResolvedBits() const {
     const TLutOutputProfile* profile = SelectedProfile();
     if (profile == nullptr) return 0;
-    switch (cbxBits->currentIndex()) {
-    case 1: return 8;
-    case 2: return 10;
-    case 3: return 12;
-    case 4: return 14;
-    case 5: return 16;
-    default: return profile->DefaultBits;
-    }
+    // Item 0 is "Default"; the others list SelectableBitDepths in order.
+    const int item = cbxBits->currentIndex();
+    if (item >= 1 && item <= static_cast<int>(std::size(SelectableBitDepths))) return SelectableBitDepths[item - 1];
+    return profile->DefaultBits;
 }
 
 bool TfrmSaveLut::btnSaveClick() {
@@ -232,19 +229,7 @@ bool TfrmSaveLut::btnSaveClick() {
     const int bits = ResolvedBits();
     const bool written = RunCommand(this, [&] {
         TWaitCursor wait;
-        const std::string target = QFile::encodeName(fileName).toStdString();
-        if (size == lut_.Size3D) {
-            // The window's own table is the calibration on this grid.
-            SaveThroughProfile(*profile, lut_, bits, target);
-        } else {
-            // Other sizes are evaluated on their own grid, not interpolated from the table.
-            auto table = std::make_unique<TLUT>();
-            if (mapping_ != nullptr)
-                TabulateCalibration(*mapping_, size, *table);
-            else
-                ResampleLut(lut_, true, size, *table);
-            SaveThroughProfile(*profile, *table, bits, target);
-        }
+        SaveCalibration(lut_, mapping_, *profile, size, bits, QFile::encodeName(fileName).toStdString());
     });
     if (!written) return false;  // the error was shown; the choices stay as they are
     ShowMessageBox(this, QStringLiteral("The LUT file has been saved:\n%1").arg(fileName));

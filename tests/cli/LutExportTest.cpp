@@ -9,6 +9,7 @@
 
 #include "CliTestSupport.h"
 #include "common/FileIO.h"
+#include "engine/CalibrationExport.h"
 
 namespace tintavo {
 namespace {
