@@ -73,6 +73,11 @@ TCalibrationMapping::TCalibrationMapping(std::span<const TPatchPair> patches, bo
                                          std::string_view model)
     : model_(FitModel(patches, model)), colorsOnly_(colorsOnly) {}
 
+TCalibrationMapping::TCalibrationMapping(std::unique_ptr<TCalibrationModel> fitted, bool colorsOnly)
+    : model_(std::move(fitted)), colorsOnly_(colorsOnly) {
+    if (model_ == nullptr || !model_->Fitted()) throw std::runtime_error("No data assigned");
+}
+
 TCalibrationMapping::~TCalibrationMapping() = default;
 
 const TThinPlateSplineModel& TCalibrationMapping::Interpolator() const {
@@ -145,7 +150,8 @@ std::string DegenerateSelectionAdvice(const TChartGeometry& geometry, TChartType
     const TChartInfo& info = ChartInfo(chart);
     const std::string grid = std::to_string(info.Columns) + " x " + std::to_string(info.Rows);
     const std::string drag =
-        "drag from the outer corner of the chart's first patch to the opposite corner of its last patch";
+        "drag from the outer corner of the chart's first patch (normally the top-left one) to the outer corner "
+        "of its last patch";
 
     // Cells narrower than the sampling window mix neighbouring patches or sample one place twice.
     const int window = 2 * SampleRadius + 1;
@@ -180,12 +186,12 @@ std::string DegenerateSelectionAdvice(const TChartGeometry& geometry, TChartType
             std::string charts;
             for (const TChartInfo& c : Charts()) {
                 if (!charts.empty()) charts += ", ";
-                charts += std::string(c.DisplayName) + " " + std::to_string(c.Columns) + " x " +
-                          std::to_string(c.Rows);
+                charts += std::string(c.DisplayName) + ": " + std::to_string(c.Columns) + " x " +
+                          std::to_string(c.Rows) + " patches";
             }
             return "Patches of different colours on the chart measure the same colour: check that the chart type "
                    "matches the photographed chart (" +
-                   charts + " patches) and " + drag + ".";
+                   charts + ") and that the selection covers exactly its patches: " + drag + ".";
         }
     return {};
 }

@@ -54,6 +54,9 @@ public:
     // The same on an explicit list of patches (any subset of a chart's patches).
     TCalibrationMapping(std::span<const TPatchPair> patches, bool colorsOnly,
                         std::string_view model = DefaultCalibrationModel);
+    // A model fitted elsewhere (for instance one chosen among several by validation). A model
+    // without a fit raises std::runtime_error("No data assigned").
+    TCalibrationMapping(std::unique_ptr<TCalibrationModel> fitted, bool colorsOnly);
     ~TCalibrationMapping();
     TCalibrationMapping(const TCalibrationMapping&) = delete;
     TCalibrationMapping& operator=(const TCalibrationMapping&) = delete;
