@@ -26,6 +26,13 @@ namespace {
 const QString DefaultText = QStringLiteral("Default");
 constexpr int MaxTypedDigits = 5;
 
+// The items of cbxDimSize for 3D and for 1D profiles.
+QStringList SizeItems(bool is3D) {
+    if (is3D) return {DefaultText, QStringLiteral("17"), QStringLiteral("32"), QStringLiteral("33"), QStringLiteral("64")};
+    return {DefaultText,           QStringLiteral("1024"),  QStringLiteral("2048"),  QStringLiteral("4096"),
+            QStringLiteral("8192"), QStringLiteral("16384"), QStringLiteral("32768"), QStringLiteral("65536")};
+}
+
 }  // namespace
 
 QString ChangeFileExt(const QString& fileName, const QString& extension) {
@@ -82,8 +89,7 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
     cbxDimSize->setEditable(true);
     cbxDimSize->setInsertPolicy(QComboBox::NoInsert);
     cbxDimSize->setCompleter(nullptr);  // no inline completion: "3" must stay "3", not "32"
-    cbxDimSize->addItems({DefaultText, QStringLiteral("17"), QStringLiteral("32"), QStringLiteral("33"),
-                          QStringLiteral("64")});
+    cbxDimSize->addItems(SizeItems(true));
     cbxDimSize->setEditText(DefaultText);
     cbxDimSize->setEnabled(false);
     // Keys reach the box (which hands them to its edit field without filtering) or, for a
@@ -156,13 +162,7 @@ void TfrmSaveLut::cbxOutFormatChange() {
     cbxDimSize->setEnabled(profile->SizeSelectable);
     if (profile->SizeSelectable) {
         cbxDimSize->clear();
-        if (format != nullptr && format->Is3D)
-            cbxDimSize->addItems({DefaultText, QStringLiteral("17"), QStringLiteral("32"), QStringLiteral("33"),
-                                  QStringLiteral("64")});
-        else
-            cbxDimSize->addItems({DefaultText, QStringLiteral("1024"), QStringLiteral("2048"), QStringLiteral("4096"),
-                                  QStringLiteral("8192"), QStringLiteral("16384"), QStringLiteral("32768"),
-                                  QStringLiteral("65536")});
+        cbxDimSize->addItems(SizeItems(format != nullptr && format->Is3D));
     }
     cbxDimSize->setCurrentIndex(0);
     cbxDimSize->setEditText(DefaultText);
