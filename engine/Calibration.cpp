@@ -127,9 +127,15 @@ void TCalibrationMapping::FillTable(TLUT& lut, int threads) const {
 std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TSelection& selection,
                                                TChartType chart, bool colorsOnly, TLUT& lut,
                                                TMeasuredPatches& measured, std::string_view model) {
-    if (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize) throw std::runtime_error("Dimension error");
     const TChartInfo& info = ChartInfo(chart);
-    const TChartGeometry geometry(selection, info.Columns, info.Rows);
+    return Calibrate(workBitmap, TChartGeometry(selection, info.Columns, info.Rows), chart, colorsOnly, lut, measured,
+                     model);
+}
+
+std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TChartGeometry& geometry,
+                                               TChartType chart, bool colorsOnly, TLUT& lut,
+                                               TMeasuredPatches& measured, std::string_view model) {
+    if (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize) throw std::runtime_error("Dimension error");
     SamplePatches(workBitmap, geometry, chart, measured);
     std::unique_ptr<TCalibrationMapping> mapping;
     WithSelectionAdvice(geometry, chart, measured,

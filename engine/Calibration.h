@@ -88,6 +88,11 @@ std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, cons
                                                TChartType chart, bool colorsOnly, TLUT& lut,
                                                TMeasuredPatches& measured,
                                                std::string_view model = DefaultCalibrationModel);
+// The same over any chart geometry (its grid must be the chart's).
+std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TChartGeometry& geometry,
+                                               TChartType chart, bool colorsOnly, TLUT& lut,
+                                               TMeasuredPatches& measured,
+                                               std::string_view model = DefaultCalibrationModel);
 
 // A calibration that cannot be fitted because of the selection. what() is the fit's own
 // message, unchanged; Advice() tells the user what to do about it.
