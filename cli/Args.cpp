@@ -139,13 +139,17 @@ int ProfileForFileName(const std::string& fileName) {
                       "\"; choose one with --profile");
 }
 
-TChartType ParseChart(const std::string& text) {
-    if (const TChartInfo* chart = FindChartByCommandName(text)) return chart->Type;
+std::string ChartNames(const std::string& separator, const std::string& last) {
     std::string names;
     const auto charts = Charts();
     for (std::size_t i = 0; i < charts.size(); ++i)
-        names += (i == 0 ? "" : i + 1 == charts.size() ? " or " : ", ") + std::string(charts[i].CommandName);
-    throw EUsageError("unknown chart \"" + text + "\" (" + names + ")");
+        names += (i == 0 ? "" : i + 1 == charts.size() ? last : separator) + std::string(charts[i].CommandName);
+    return names;
+}
+
+TChartType ParseChart(const std::string& text) {
+    if (const TChartInfo* chart = FindChartByCommandName(text)) return chart->Type;
+    throw EUsageError("unknown chart \"" + text + "\" (" + ChartNames(", ", " or ") + ")");
 }
 
 TSelection ParseRect(const std::string& text) {
