@@ -1,45 +1,16 @@
 #include "engine/ColorChecker.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <stdexcept>
-
-#include "common/Errors.h"
+#include <vector>
 
 namespace tintavo {
 
-namespace {
-
-constexpr const char* kUnit = "ColorChecker";
-
-// One axis of the patch-centre rule. The product is formed before the division; 64-bit
-// intermediates give the 32-bit result without overflow for any corner pair.
-inline int CellCenter(int start, int end, int index, int count) {
-    const std::int64_t span = static_cast<std::int64_t>(end) - start;
-    return static_cast<int>(start + (index * span) / count + (span / count) / 2);
-}
-
-inline double ClampUnit(double v) {
-    if (!(v >= 0.0)) v = 0.0;  // below 0 or not a number
-    if (v > 1.0) v = 1.0;
-    return v;
-}
-
-}  // namespace
-
-void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {
-    if (Columns < 1 || Rows < 1) throw std::runtime_error("Dimension error");
-    x = CellCenter(X1, X2, column, Columns);
-    y = CellCenter(Y1, Y2, row, Rows);
-}
-
-void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& b) const {
-    if (!Bitmap || Bitmap->Empty()) throw std::runtime_error("No image to sample.");
-    int cx, cy;
-    PatchCenter(column, row, cx, cy);
-    const int w = Bitmap->Width();
-    const int h = Bitmap->Height();
+void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b) {
+    if (bitmap.Empty()) throw std::runtime_error("No image to sample.");
+    const int w = bitmap.Width();
+    const int h = bitmap.Height();
     auto clip = [](int c, int size, int& lo, int& hi) {
         lo = std::max(c - SampleRadius, 0);
         hi = std::min(c + SampleRadius, size - 1);
@@ -54,7 +25,7 @@ void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& 
     clip(cy, h, y0, y1);
     long sr = 0, sg = 0, sb = 0, count = 0;
     for (int y = y0; y <= y1; ++y) {
-        const std::uint8_t* line = Bitmap->ScanLine(y);
+        const std::uint8_t* line = bitmap.ScanLine(y);
         for (int x = x0; x <= x1; ++x) {
             sr += line[3 * x + 2];
             sg += line[3 * x + 1];
@@ -67,48 +38,29 @@ void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& 
     b = static_cast<int>(sb / count);
 }
 
-std::vector<int> ThinnedPatchIndices(const TLutColor* reference, int patchCount) {
-    std::vector<int> kept;
-    if (patchCount < ThinningMinPatches) {
-        for (int i = 0; i < patchCount; ++i) kept.push_back(i);
-        return kept;
-    }
-    auto isNearAny = [&](const TLutColor& c) {
-        for (int k : kept) {
-            const long double dr = static_cast<long double>(reference[k].R) - c.R;
-            const long double dg = static_cast<long double>(reference[k].G) - c.G;
-            const long double db = static_cast<long double>(reference[k].B) - c.B;
-            if (std::sqrt(dr * dr + dg * dg + db * db) < ThinningDistance) return true;
-        }
-        return false;
-    };
-    for (int i = 0; i < patchCount; ++i)
-        if (!isNearAny(reference[i])) kept.push_back(i);
-    return kept;
+void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {
+    Geometry().PatchCenter(column, row, x, y);
+}
+
+void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& b) const {
+    if (!Bitmap || Bitmap->Empty()) throw std::runtime_error("No image to sample.");
+    int cx, cy;
+    PatchCenter(column, row, cx, cy);
+    SampleWindow(*Bitmap, cx, cy, r, g, b);
 }
 
 void TColorCheckerInterpolate::BuildSpline() {
     if (PatchCount < 0 || PatchCount > MaxPatches) throw std::runtime_error("Dimension error");
-    const std::vector<int> kept = ThinnedPatchIndices(Reference, PatchCount);
-    std::vector<TPoint3D> source, target;
-    source.reserve(kept.size());
-    target.reserve(kept.size());
-    for (int i : kept) {
-        source.push_back({Measured[i].R, Measured[i].G, Measured[i].B});
-        target.push_back({Reference[i].R, Reference[i].G, Reference[i].B});
-    }
-    auto spline = std::make_unique<TTPSpline>();
-    spline->PointCount = static_cast<int>(kept.size());
-    spline->Fit(source.data(), target.data());
-    Spline = std::move(spline);
+    std::vector<TPatchPair> patches(static_cast<std::size_t>(PatchCount));
+    for (int i = 0; i < PatchCount; ++i) patches[static_cast<std::size_t>(i)] = {Measured[i], Reference[i]};
+    Fit(patches);
 }
 
 void TColorCheckerInterpolate::MapColor(double x, double y, double z, double& r, double& g, double& b) const {
-    TINTAVO_ASSERT(Spline != nullptr, kUnit, "No spline built");
-    Spline->Evaluate(x, y, z, r, g, b);
-    r = ClampUnit(r);
-    g = ClampUnit(g);
-    b = ClampUnit(b);
+    const TLutColor c = ClampToUnitRange(Map(x, y, z));
+    r = c.R;
+    g = c.G;
+    b = c.B;
 }
 
 void RGBToYUV(double r, double g, double b, double& y, double& u, double& v) {

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Calibration.h"
+#include "engine/ColorCheckersData.h"
 #include "lut/ImageResize2.h"
 #include "picture/Picture.h"
 
@@ -48,10 +48,17 @@ struct TScene {
     std::string Output;
 };
 
+// The charts' command-line names: "classic|sg".
+std::string ChartNames() {
+    std::string names;
+    for (const TChartInfo& chart : Charts()) names += (names.empty() ? "" : "|") + std::string(chart.CommandName);
+    return names;
+}
+
 [[noreturn]] void Usage(const std::string& error) {
     if (!error.empty()) std::fprintf(stderr, "tintavo-render-chart: %s\n\n", error.c_str());
+    std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s --out FILE [options]\n", ChartNames().c_str());
     std::fprintf(stderr,
-                 "Usage: tintavo-render-chart --chart classic|sg --out FILE [options]\n"
                  "  --out FILE            .jpg, .bmp, .png or .tif\n"
                  "  --size WxH            picture size in pixels (default 3000x2000)\n"
                  "  --grid L,T,R,B        patch grid in picture pixels (default: centred)\n"
@@ -98,9 +105,9 @@ TScene ParseArguments(int argc, char** argv) {
             value = argv[++i];
         }
         if (key == "--chart") {
-            if (value == "classic") s.Chart = TChartType::Classic;
-            else if (value == "sg") s.Chart = TChartType::DigitalSG;
-            else Usage("--chart is classic or sg");
+            const TChartInfo* chart = FindChartByCommandName(value);
+            if (chart == nullptr) Usage("--chart is " + ChartNames());
+            s.Chart = chart->Type;
             chartGiven = true;
         } else if (key == "--out") {
             s.Output = value;
@@ -145,7 +152,8 @@ TScene ParseArguments(int argc, char** argv) {
     if (s.Output.empty()) Usage("--out is required");
     if (!s.GridGiven) {
         // Square cells, the grid centred and about 60 % of the picture wide.
-        const double cols = ChartColumns(s.Chart), rows = ChartRows(s.Chart);
+        const TChartInfo& chart = ChartInfo(s.Chart);
+        const double cols = chart.Columns, rows = chart.Rows;
         double w = 0.6 * s.Width;
         double h = w * rows / cols;
         if (h > 0.75 * s.Height) {
@@ -171,15 +179,14 @@ void CameraColor(const TScene& s, const double in[3], double out[3]) {
 }
 
 void Render(const TScene& s, TBitmap24& picture) {
-    const int columns = ChartColumns(s.Chart), rows = ChartRows(s.Chart);
-    const TLutColor* reference = ChartReference(s.Chart);
+    const TChartInfo& chart = ChartInfo(s.Chart);
+    const int columns = chart.Columns, rows = chart.Rows;
 
     // Camera colours of every surface: the patches, then the frame, then the background.
     std::vector<std::array<double, 3>> colors(static_cast<std::size_t>(columns * rows + 2));
     for (int row = 0; row < rows; ++row)
         for (int col = 0; col < columns; ++col) {
-            const int index = s.Chart == TChartType::Classic ? row * columns + col : col * rows + row;
-            const TLutColor& c = reference[index];
+            const TLutColor& c = chart.Reference[chart.PatchIndex(col, row)];
             const double in[3] = {c.R, c.G, c.B};
             CameraColor(s, in, colors[static_cast<std::size_t>(row * columns + col)].data());
         }
