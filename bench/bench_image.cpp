@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "common/FileIO.h"
+#include "common/Parallel.h"
 #include "lut/ImageResize2.h"
 #include "picture/Picture.h"
 
@@ -71,14 +72,13 @@ BENCHMARK(BM_DecodeJpeg6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ResampleToWorking(benchmark::State& state) {
     TBitmap24 picture, work;
     LoadPicture(BenchJpeg(), picture);
-    const int before = ResampleThreadCount();
-    SetResampleThreadCount(static_cast<int>(state.range(0)));
+    SetParallelThreadLimit(static_cast<int>(state.range(0)));
     SetResampleScalarOnly(state.range(1) != 0);
     for (auto _ : state) {
         MakeWorkingBitmap(picture, work);
         benchmark::DoNotOptimize(work.Bits());
     }
-    SetResampleThreadCount(before);
+    SetParallelThreadLimit(0);
     SetResampleScalarOnly(false);
 }
 BENCHMARK(BM_ResampleToWorking)

@@ -4,9 +4,6 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <exception>
-#include <stdexcept>
-#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -14,6 +11,7 @@
 #endif
 
 #include "common/Errors.h"
+#include "common/Parallel.h"
 
 namespace tintavo {
 
@@ -200,7 +198,6 @@ namespace {
 
 constexpr int ColumnBlock = 8;
 
-std::atomic<int> gThreadCount{static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u))};
 std::atomic<bool> gScalarOnly{false};
 
 struct TDenseEntry {
@@ -532,39 +529,16 @@ void VerticalStrip(const TDenseTable& table, const TBitmap24& work, TBitmap24& t
     (void)avx2;
 }
 
-// Runs body(begin, end) over [0, count) in strips, one per thread; the caller's thread takes
-// the first strip. Rethrows the first error of any strip after all have finished.
+// Runs body(begin, end) over [0, count) in strips, one per thread. The passes move more
+// memory than they compute, so more than MaxResampleThreads threads only compete for it.
+constexpr int MaxResampleThreads = 8;
+
 template <typename Body>
 void RunStrips(int count, long long workPerItem, Body body) {
-    int threads = gThreadCount.load(std::memory_order_relaxed);
-    // Starting a thread costs tens of microseconds: small jobs stay on one thread.
-    const long long total = static_cast<long long>(count) * workPerItem;
-    if (total < 200'000) threads = 1;
-    threads = std::max(1, std::min(threads, count));
-    if (threads == 1) {
-        body(0, count);
-        return;
-    }
-    std::vector<std::thread> pool;
-    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));
-    auto bound = [&](int t) { return static_cast<int>(static_cast<long long>(count) * t / threads); };
-    for (int t = 1; t < threads; ++t) {
-        pool.emplace_back([&, t] {
-            try {
-                body(bound(t), bound(t + 1));
-            } catch (...) {
-                errors[static_cast<std::size_t>(t)] = std::current_exception();
-            }
-        });
-    }
-    try {
-        body(bound(0), bound(1));
-    } catch (...) {
-        errors[0] = std::current_exception();
-    }
-    for (std::thread& th : pool) th.join();
-    for (const std::exception_ptr& e : errors)
-        if (e) std::rethrow_exception(e);
+    TParallelOptions options;
+    options.MaxThreads = std::min(MaxResampleThreads, ParallelThreadLimit());
+    options.Work = static_cast<long long>(count) * workPerItem;
+    ParallelFor(count, body, options);
 }
 
 long long TableWork(const TDenseTable& table, int lineLength) {
@@ -622,10 +596,6 @@ void ResizeBitmap(int newWidth, int newHeight, TResizeFilter filter, float radiu
     target.SetSize(newWidth, newHeight);
     ResampleBitmap(f, source, target, radius);
 }
-
-void SetResampleThreadCount(int threads) { gThreadCount.store(std::clamp(threads, 1, 64)); }
-
-int ResampleThreadCount() { return gThreadCount.load(); }
 
 void SetResampleScalarOnly(bool scalarOnly) { gScalarOnly.store(scalarOnly); }
 

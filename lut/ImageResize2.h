@@ -75,13 +75,9 @@ void BuildContributorList(int count, float scale, int sourceLength, TFilterFunct
 std::uint8_t WeightedChannelValue(std::int32_t sum, std::int32_t total);
 
 // Two-pass resampling of `source` into the already sized `target`. Does nothing when either
-// has a zero dimension.
+// has a zero dimension. The passes run on up to ParallelThreadLimit() threads; the bytes do not
+// depend on the number.
 void ResampleBitmap(TFilterFunction filter, const TBitmap24& source, TBitmap24& target, float radius);
-
-// Number of threads the passes may use (1 = all on the calling thread). The result does not
-// depend on it. Default: the machine's core count, at most 8.
-void SetResampleThreadCount(int threads);
-int ResampleThreadCount();
 
 // Turns the AVX2 kernels off (true) or back on where the processor has them. The scalar and the
 // vector kernels give the same bytes; tests compare them.

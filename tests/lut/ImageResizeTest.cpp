@@ -1,5 +1,7 @@
 #include "lut/ImageResize2.h"
 
+#include "common/Parallel.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -57,9 +59,8 @@ const TResizeFilter kAllFilters[] = {rfBox, rfTriangle, rfHermite, rfBell, rfBSp
 
 // Restores the global resampling settings after a test changes them.
 struct ResampleSettingsGuard {
-    int threads = ResampleThreadCount();
     ~ResampleSettingsGuard() {
-        SetResampleThreadCount(threads);
+        SetParallelThreadLimit(0);
         SetResampleScalarOnly(false);
     }
 };
@@ -210,7 +211,7 @@ TEST(ImageResize, MatchesTheContributorListsForEveryFilterKernelAndThreadCount) 
             for (int scalar = 0; scalar < 2; ++scalar)
                 for (int threads = 1; threads <= 2; ++threads) {
                     SetResampleScalarOnly(scalar != 0);
-                    SetResampleThreadCount(threads);
+                    SetParallelThreadLimit(threads);
                     TBitmap24 dst;
                     ResizeBitmap(s[2], s[3], f, 0, src, dst);
                     EXPECT_TRUE(dst.SamePixels(want)) << "filter " << f << " " << s[0] << "x" << s[1] << " -> "
@@ -224,14 +225,14 @@ TEST(ImageResize, TwoThreadsGiveTheSameBytesAsOne) {
     ResampleSettingsGuard guard;
     const TBitmap24 src = RandomBitmap(1203, 801, 99);
     TBitmap24 one, two;
-    SetResampleThreadCount(1);
+    SetParallelThreadLimit(1);
     ResizeBitmap(601, 399, rfLanczos3, 0, src, one);
-    SetResampleThreadCount(2);
+    SetParallelThreadLimit(2);
     ResizeBitmap(601, 399, rfLanczos3, 0, src, two);
     EXPECT_TRUE(one.SamePixels(two));
-    SetResampleThreadCount(1);
+    SetParallelThreadLimit(1);
     ResizeBitmap(1500, 1000, rfMitchell, 0, src, one);
-    SetResampleThreadCount(2);
+    SetParallelThreadLimit(2);
     ResizeBitmap(1500, 1000, rfMitchell, 0, src, two);
     EXPECT_TRUE(one.SamePixels(two));
 }
