@@ -1,8 +1,9 @@
 // Whole-file reading and atomic whole-file writing.
 //
 // Every file the program writes goes through WriteFileAtomically: the bytes go to a temporary
-// file in the target's folder, which is renamed over the target only once it is complete, so a
-// failed save never destroys an existing file and never leaves a partial one behind.
+// file in the target's folder, which is renamed over the target only once it is complete and on
+// the disk, so a failed save (or a crash) never destroys an existing file and never leaves a
+// partial one behind.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +19,11 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
 // Reads at most `count` bytes from the start of the file (fewer when the file is shorter).
 std::string ReadFileHeadBytes(const std::string& fileName, std::size_t count);
 
-// Writes `data` to `fileName` atomically (temporary file + rename). Raises EFileError naming
-// the file and the system's reason; the temporary file is removed on failure.
+// Writes `data` to `fileName` atomically: a temporary file with a short name in the same folder,
+// synced to the disk, renamed over the target, then the folder synced. A symbolic link is
+// written through: the file at the end of its chain is replaced and the link stays. A replaced
+// file's permissions, and its owner where the system allows, are kept. Raises EFileError
+// naming the file and the system's reason; the temporary file is removed on failure.
 void WriteFileAtomically(const std::string& fileName, std::string_view data);
 void WriteFileAtomically(const std::string& fileName, const std::vector<std::uint8_t>& data);
 
