@@ -4,10 +4,13 @@
 #include "cli/FormatCapabilities.h"
 #include "common/FileIO.h"
 #include "formats/LUTFormat.h"
+#include "picture/Picture.h"
 
 namespace tintavo::cli {
 
 const std::vector<TCommand>& Commands() {
+    static const std::string applyUsage =
+        "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n  OUTIMAGE: " + SavablePictureExtensions();
     static const std::vector<TCommand> commands = {
         {"profiles", "tintavo-cli profiles [--json]", "list the output profiles", RunProfiles},
         {"formats", "tintavo-cli formats [--json]", "list the LUT formats", RunFormats},
@@ -24,9 +27,7 @@ const std::vector<TCommand>& Commands() {
          "  the rectangle is in pixels of the working image (the picture reduced to fit 1500 x 1000),\n"
          "  (X1, Y1) being the corner where the drag starts; --full also corrects the brightness",
          "calibrate from a chart photograph and write the LUT", RunCalibrate},
-        {"apply", "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n"
-                  "  OUTIMAGE: .jpg, .jpeg, .png, .bmp, .tif or .tiff",
-         "apply a LUT to a picture at its full size", RunApply},
+        {"apply", applyUsage.c_str(), "apply a LUT to a picture at its full size", RunApply},
         {"report",
          "tintavo-cli report IMAGE --chart classic|sg --rect X1,Y1,X2,Y2 [--full] [--json]",
          "the calibration's CIEDE2000 errors per patch", RunReport},

@@ -92,6 +92,32 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
     return data;
 }
 
+std::size_t ReadWholeFile(const std::string& fileName, const std::function<std::uint8_t*(std::size_t)>& room) {
+    FdGuard g{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (g.fd < 0) ThrowFileError("Cannot open file", fileName, errno);
+    struct stat st {};
+    if (::fstat(g.fd, &st) != 0) ThrowFileError("Cannot read file", fileName, errno);
+    if (S_ISDIR(st.st_mode)) ThrowFileError("Cannot read file", fileName, EISDIR);
+    // One byte more than the file's size, so that the end shows without growing the room.
+    std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : std::size_t(1) << 16;
+    std::uint8_t* buffer = room(capacity);
+    std::size_t got = 0;
+    for (;;) {
+        if (got == capacity) {  // a file without a size, or one that grew meanwhile
+            capacity *= 2;
+            buffer = room(capacity);
+        }
+        const ssize_t n = ::read(g.fd, buffer + got, capacity - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ThrowFileError("Cannot read file", fileName, errno);
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 std::string ReadFileHeadBytes(const std::string& fileName, std::size_t count) {
     FdGuard g{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)};
     if (g.fd < 0) ThrowFileError("Cannot open file", fileName, errno);

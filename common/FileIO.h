@@ -6,7 +6,9 @@
 // partial one behind.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +17,12 @@ namespace tintavo {
 
 // Reads the whole file. Raises EFileError naming the file and the system's reason.
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName);
+
+// Reads the whole file into memory of the caller's: room(n) returns memory for n bytes that
+// holds the bytes read so far (it is called again, with a larger n, should the file turn out
+// longer than its size said). Returns the number of bytes read. For callers that hold large
+// files in memory they give back themselves.
+std::size_t ReadWholeFile(const std::string& fileName, const std::function<std::uint8_t*(std::size_t)>& room);
 
 // Reads at most `count` bytes from the start of the file (fewer when the file is shorter).
 std::string ReadFileHeadBytes(const std::string& fileName, std::size_t count);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Errors.h"
@@ -196,6 +197,43 @@ TEST_F(FileIOTest, AFailedSaveLeavesTheOldFileAndNoTemporary) {
     EXPECT_THROW(WriteFileAtomically(Path("missing/x.cube"), std::string_view("x")), EFileError);
     EXPECT_EQ(Read(file), "old\n");
     EXPECT_EQ(Names(), (std::vector<std::string>{"folder.cube", "keep.cube"}));
+}
+
+// Large files can be read into memory of the caller's own: once for a file with a size, growing
+// for one without (a pipe), keeping what was read so far.
+TEST_F(FileIOTest, ReadsAWholeFileIntoTheCallersMemory) {
+    std::string content(300000, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7 + i / 1000);
+    WriteFileAtomically(Path("file.bin"), content);
+    std::vector<std::size_t> asked;
+    std::string buffer;
+    auto room = [&](std::size_t n) {
+        asked.push_back(n);
+        buffer.resize(n);
+        return reinterpret_cast<std::uint8_t*>(buffer.data());
+    };
+    EXPECT_EQ(ReadWholeFile(Path("file.bin"), room), content.size());
+    EXPECT_EQ(asked, std::vector<std::size_t>{content.size() + 1});
+    EXPECT_EQ(buffer.substr(0, content.size()), content);
+
+    ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::ofstream pipe(Path("pipe"), std::ios::binary);
+        pipe.write(content.data(), static_cast<std::streamsize>(content.size()));
+    });
+    asked.clear();
+    const std::size_t got = ReadWholeFile(Path("pipe"), room);
+    writer.join();
+    EXPECT_EQ(got, content.size());
+    EXPECT_GT(asked.size(), 1u);
+    EXPECT_EQ(buffer.substr(0, got), content);
+
+    try {
+        ReadWholeFile(Path("absent.bin"), room);
+        FAIL() << "no error";
+    } catch (const EFileError& e) {
+        EXPECT_NE(std::string(e.what()).find("absent.bin"), std::string::npos) << e.what();
+    }
 }
 
 }  // namespace
