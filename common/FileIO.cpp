@@ -147,6 +147,9 @@ void WriteFileAtomically(const std::string& fileName, std::string_view data) {
     struct stat old {};
     const bool replacing = ::fstatat(folder.fd, base.c_str(), &old, 0) == 0;
     if (replacing && S_ISDIR(old.st_mode)) ThrowFileError("Cannot create file", fileName, EISDIR);
+    // A file the user may not write stays as it is, although the folder would let us replace it.
+    if (replacing && ::faccessat(folder.fd, base.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+        ThrowFileError("Cannot create file", fileName, EACCES);
 
     // A short name of our own, so that a target name as long as the file system allows still
     // leaves room for it.

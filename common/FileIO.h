@@ -30,7 +30,8 @@ std::string ReadFileHeadBytes(const std::string& fileName, std::size_t count);
 // Writes `data` to `fileName` atomically: a temporary file with a short name in the same folder,
 // synced to the disk, renamed over the target, then the folder synced. A symbolic link is
 // written through: the file at the end of its chain is replaced and the link stays. A replaced
-// file's permissions, and its owner where the system allows, are kept. Raises EFileError
+// file's permissions, and its owner where the system allows, are kept; a file the user may not
+// write is not replaced (as it would not be written in place). Raises EFileError
 // naming the file and the system's reason; the temporary file is removed on failure.
 void WriteFileAtomically(const std::string& fileName, std::string_view data);
 void WriteFileAtomically(const std::string& fileName, const std::vector<std::uint8_t>& data);

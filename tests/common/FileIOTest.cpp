@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -168,6 +169,39 @@ TEST_F(FileIOTest, KeepsThePermissionsAndTheOwnerOfTheReplacedFile) {
     EXPECT_EQ(st.st_uid, 65534u);
     EXPECT_EQ(st.st_gid, 65533u);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+// A read-only file is not replaced, although its folder would allow the rename: a save must not
+// do what writing the file in place could not. (As the superuser, the test saves as "nobody".)
+TEST_F(FileIOTest, DoesNotReplaceAFileTheUserMayNotWrite) {
+    ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+    struct SaveAsNobody {
+        const bool root = ::geteuid() == 0;
+        SaveAsNobody() {
+            if (root && ::seteuid(65534) != 0) ADD_FAILURE() << "cannot become nobody";
+        }
+        ~SaveAsNobody() {
+            if (root && ::seteuid(0) != 0) std::abort();
+        }
+    };
+    const std::string file = Path("read-only.cube");
+    std::string message;
+    {
+        SaveAsNobody nobody;
+        WriteFileAtomically(file, std::string_view("old\n"));
+        ::chmod(file.c_str(), 0444);
+        try {
+            WriteFileAtomically(file, std::string_view("new\n"));
+        } catch (const EFileError& e) {
+            message = e.what();
+        }
+        EXPECT_EQ(Read(file), "old\n");
+        ::chmod(file.c_str(), 0644);
+        WriteFileAtomically(file, std::string_view("writable again\n"));
+    }
+    EXPECT_EQ(message, "Cannot create file \"" + file + "\": Permission denied");
+    EXPECT_EQ(Read(file), "writable again\n");
+    EXPECT_EQ(Names(), std::vector<std::string>{"read-only.cube"});
 }
 
 TEST_F(FileIOTest, SyncsTheFileBeforeTheRenameAndTheFolderAfterIt) {
