@@ -69,14 +69,20 @@ std::string SaveTarget(const std::string& fileName) {
     }
 }
 
+// Opens a file to read it whole, with its status; a folder is an error.
+int OpenWholeFile(const std::string& fileName, struct stat& st) {
+    FdGuard g{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (g.fd < 0) ThrowFileError("Cannot open file", fileName, errno);
+    if (::fstat(g.fd, &st) != 0) ThrowFileError("Cannot read file", fileName, errno);
+    if (S_ISDIR(st.st_mode)) ThrowFileError("Cannot read file", fileName, EISDIR);
+    return g.release();
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
-    FdGuard g{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (g.fd < 0) ThrowFileError("Cannot open file", fileName, errno);
     struct stat st {};
-    if (::fstat(g.fd, &st) != 0) ThrowFileError("Cannot read file", fileName, errno);
-    if (S_ISDIR(st.st_mode)) ThrowFileError("Cannot read file", fileName, EISDIR);
+    FdGuard g{OpenWholeFile(fileName, st)};
     std::vector<std::uint8_t> data;
     if (st.st_size > 0) data.reserve(static_cast<std::size_t>(st.st_size));
     std::uint8_t buf[1 << 16];
@@ -93,11 +99,8 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
 }
 
 std::size_t ReadWholeFile(const std::string& fileName, const std::function<std::uint8_t*(std::size_t)>& room) {
-    FdGuard g{::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (g.fd < 0) ThrowFileError("Cannot open file", fileName, errno);
     struct stat st {};
-    if (::fstat(g.fd, &st) != 0) ThrowFileError("Cannot read file", fileName, errno);
-    if (S_ISDIR(st.st_mode)) ThrowFileError("Cannot read file", fileName, EISDIR);
+    FdGuard g{OpenWholeFile(fileName, st)};
     // One byte more than the file's size, so that the end shows without growing the room.
     std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : std::size_t(1) << 16;
     std::uint8_t* buffer = room(capacity);

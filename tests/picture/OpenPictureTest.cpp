@@ -211,11 +211,11 @@ TEST(OpenPicture, APictureDamagedHalfWayLeavesTheWorkingBitmapAlone) {
 // Opening a 6-megapixel photograph keeps nothing of it once the working bitmap is made: the
 // process grows by the working bitmap (4.3 MB) and little else (the whole picture alone is 18 MB).
 TEST(OpenPicture, GivesItsMemoryBackWhenDone) {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory";
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine";
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "the sanitizer's allocator keeps freed memory";
 #endif
 #endif
     const auto dir = TempFolder("OpenMemory");
