@@ -16,6 +16,7 @@
 
 namespace tintavo {
 
+#ifndef TINTAVO_HEAP_BUFFERS_ONLY
 namespace {
 
 constexpr std::size_t HugePage = 2u << 20;
@@ -38,6 +39,7 @@ std::uint8_t* MapHugePages(std::size_t bytes, std::size_t& mapped) {
 }
 
 }  // namespace
+#endif
 
 TPixelBuffer::TPixelBuffer(std::size_t bytes) {
     if (bytes == 0) return;
