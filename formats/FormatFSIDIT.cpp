@@ -92,17 +92,17 @@ std::vector<std::uint8_t> TFSI_DIT_3DLutFormat::Encode(const TLUT& lut) {
     return bytes;
 }
 
-void TFSI_DIT_3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TFSI_DIT_3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     WriteFileAtomically(fileName, Encode(lut));
 }
 
-bool TFSI_DIT_3DLutFormat::Identify(const std::string& fileName) {
+bool TFSI_DIT_3DLutFormat::Identify(const std::string& fileName) const {
     const std::string head = ReadFileHeadBytes(fileName, HeaderSize);
     if (head.size() < 4) return false;
     return GetLE32(reinterpret_cast<const unsigned char*>(head.data())) == Magic;
 }
 
-void TFSI_DIT_3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TFSI_DIT_3DLutFormat::Load(const std::string& fileName, TLUT& lut) const {
     const std::size_t words = static_cast<std::size_t>(GridSize) * GridSize * GridSize;
     const std::size_t expected = HeaderSize + words * 4;
     // Read no more than the layout holds, however long the file is.

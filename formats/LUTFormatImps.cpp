@@ -1,11 +1,14 @@
 #include "formats/LUTFormatImps.h"
 
 #include "common/Errors.h"
+#include "formats/TextLayout.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
+#include <typeinfo>
 
 namespace tintavo {
 
@@ -190,28 +193,55 @@ bool ParseTriple(std::string_view line, bool skipFirst, Convert convert, double&
 // ---------------------------------------------------------------------------------------------
 // Generic load
 
-void TGenericLutFormat::Prepare(TTextFile& /*lines*/) {}
+void TGenericLutFormat::Prepare(TTextReader& /*lines*/) {}
 
 void TGenericLutFormat::ParseLine(const std::string& /*line*/, TLUT& /*lut*/) {}
+
+void TGenericLutFormat::Load(const std::string& fileName, TLUT& lut) const {
+    const std::unique_ptr<TGenericLutFormat> parser = NewParser();
+    // A class that forgot NewParser would parse with its base class's rules.
+    if (typeid(*parser) != typeid(*this)) throw std::logic_error(Name + ": NewParser makes another class");
+    parser->Read(fileName, lut);
+}
+
+namespace {
+
+// "'x' is not a valid integer value at line 12"; a message ending in a full stop keeps it at
+// the end: "LUT size 1 is too small: at least 2 entries are needed at line 3."
+std::string WithLine(const char* message, long long line) {
+    std::string text = message;
+    const bool fullStop = !text.empty() && text.back() == '.';
+    if (fullStop) text.pop_back();
+    return text + " at line " + std::to_string(line) + (fullStop ? "." : "");
+}
+
+}  // namespace
 
 void TGenericLutFormat::ParseFile(const std::string& fileName, TLUT& lut) {
     RedIndex = GreenIndex = BlueIndex = Index1D = 0;
     Size = -1;
     ValueRange = -1;
     Complete = false;
-    // Lines exists only while the file is parsed, also when parsing raises.
+    TTextReader text(fileName);
+    // Lines points at the file only while it is parsed, also when parsing raises.
     struct LinesGuard {
-        std::unique_ptr<TTextFile>& lines;
-        ~LinesGuard() { lines.reset(); }
+        TTextReader*& lines;
+        ~LinesGuard() { lines = nullptr; }
     } guard{Lines};
-    Lines = std::make_unique<TTextFile>();
-    Lines->LoadFromFile(fileName);
-    Prepare(*Lines);
-    for (std::size_t i = 0; i < Lines->Lines.size(); ++i) ParseLine(Lines->Lines[i], lut);
-    Lines.reset();
+    Lines = &text;
+    Prepare(text);
+    text.Rewind();
+    std::string line;
+    try {
+        while (text.NextLine(line)) ParseLine(line, lut);
+    } catch (const ELUTError& e) {
+        throw ELUTError(WithLine(e.what(), text.LineNumber()));
+    } catch (const EConvertError& e) {
+        throw EConvertError(WithLine(e.what(), text.LineNumber()));
+    }
 }
 
-void TGenericLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TGenericLutFormat::Read(const std::string& fileName, TLUT& lut) {
     ParseFile(fileName, lut);
     // The sizes of a load that failed are never handed out: the LUT keeps its kind and sizes
     // until the file turned out complete and its size fits the tables.
@@ -266,7 +296,7 @@ bool TGenericLutFormat::StoreNext1D(TLUT& lut, double r, double g, double b) {
 }
 
 bool TGenericLutFormat::TestHeaderKeywords(const std::string& fileName, const std::string& required,
-                                           const std::string& excluded) {
+                                           const std::string& excluded) const {
     std::string head = ReadFileHead(fileName, 4096);
     for (char& c : head) c = UpperAscii(c);
     for (const auto& word : SplitKeywordList(excluded))
@@ -280,7 +310,7 @@ bool TGenericLutFormat::TestHeaderKeywords(const std::string& fileName, const st
 // Numbers
 
 std::string FormatLutCode(int bits, double value) {
-    if (bits < 1 || bits > 62) throw ELUTError("Unsupported bit depth " + std::to_string(bits) + ".");
+    CheckBitDepth(bits, MaxCodeBits);
     if (!(value >= 0.0)) value = 0.0;  // also NaN
     if (value > 1.0) value = 1.0;
     const long double largest = std::ldexp(1.0L, bits) - 1.0L;

@@ -31,7 +31,7 @@ inline int BitsOf(std::uint8_t selector) {
 // lie outside the tables or below two points for a 3D kind, or, with `strict`, a failed load
 // that changed the LUT's kind or sizes (formats with their own Load need not keep them;
 // callers go through LoadLut, which discards a failed load).
-inline std::string ExerciseFormat(TLUTFormat& format, const std::string& file, const std::string& saveFile, int bits,
+inline std::string ExerciseFormat(const TLUTFormat& format, const std::string& file, const std::string& saveFile, int bits,
                                   TLUT& lut, bool strict) {
     try {
         (void)format.Identify(file);

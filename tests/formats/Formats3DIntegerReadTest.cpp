@@ -200,7 +200,7 @@ TEST_F(Formats3DIntegerRead, PandoraBadInput) {
         Load(format, "d.m3d", "in 8\nout 40 96\n");
         ADD_FAILURE() << "no error";
     } catch (const EConvertError& e) {
-        EXPECT_STREQ("'40 96' is not a valid integer value", e.what());
+        EXPECT_STREQ("'40 96' is not a valid integer value at line 2", e.what());
     }
 }
 
@@ -233,7 +233,7 @@ TEST_F(Formats3DIntegerRead, CodexBadInput) {
         Load(format, "c.txt", "Lut3D: abc\n");
         ADD_FAILURE() << "no error";
     } catch (const EConvertError& e) {
-        EXPECT_STREQ("'abc' is not a valid integer value", e.what());
+        EXPECT_STREQ("'abc' is not a valid integer value at line 1", e.what());
     }
 }
 
