@@ -88,16 +88,23 @@ TTextReader::TTextReader(const std::string& fileName) : fileName_(fileName) {
         return;
     }
     // A pipe or a device cannot be read twice: its whole text is kept instead.
-    try {
-        const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName);
-        buffer_.assign(bytes.begin(), bytes.end());
-    } catch (...) {
-        ::close(fd_);
-        fd_ = -1;
-        throw;
-    }
-    ::close(fd_);
+    const int fd = fd_;
     fd_ = -1;
+    std::size_t size = 0;
+    for (;;) {
+        if (buffer_.size() - size < BlockSize) buffer_.resize(size + BlockSize);
+        const ssize_t n = ::read(fd, buffer_.data() + size, buffer_.size() - size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            ThrowReadError("Cannot read file", fileName, err);
+        }
+        if (n == 0) break;
+        size += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    buffer_.resize(size);
     Rewind();
 }
 
