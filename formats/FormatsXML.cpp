@@ -290,12 +290,20 @@ void TASC_CDL_Format::Read(const std::string& fileName, TLUT& lut) {
     constexpr int size = 33;
     lut.LutKind = lk3D;
     lut.Size3D = size;
+    // Slope, offset and power act on each channel alone: 33 values per channel, then the
+    // saturation per node, exactly as ApplyCDL computes them.
+    float sop[3][size];
+    for (int i = 0; i < size; ++i) {
+        const float in = static_cast<float>(i) / 32.0f;
+        sop[0][i] = ApplySlopeOffsetPower(cdl.R, in);
+        sop[1][i] = ApplySlopeOffsetPower(cdl.G, in);
+        sop[2][i] = ApplySlopeOffsetPower(cdl.B, in);
+    }
     for (int r = 0; r < size; ++r)
         for (int g = 0; g < size; ++g)
             for (int b = 0; b < size; ++b) {
                 float outR = 0.0f, outG = 0.0f, outB = 0.0f;
-                ApplyCDL(cdl, static_cast<float>(r) / 32.0f, static_cast<float>(g) / 32.0f,
-                         static_cast<float>(b) / 32.0f, outR, outG, outB);
+                ApplySaturation(cdl.Saturation, sop[0][r], sop[1][g], sop[2][b], outR, outG, outB);
                 lut.Table3D[r][g][b] = {outR, outG, outB};
             }
 }

@@ -3,6 +3,7 @@
 #include "common/Errors.h"
 #include "formats/TextLayout.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -200,7 +201,8 @@ void TGenericLutFormat::ParseLine(const std::string& /*line*/, TLUT& /*lut*/) {}
 void TGenericLutFormat::Load(const std::string& fileName, TLUT& lut) const {
     const std::unique_ptr<TGenericLutFormat> parser = NewParser();
     // A class that forgot NewParser would parse with its base class's rules.
-    if (typeid(*parser) != typeid(*this)) throw std::logic_error(Name + ": NewParser makes another class");
+    const TGenericLutFormat& fresh = *parser;
+    if (typeid(fresh) != typeid(*this)) throw std::logic_error(Name + ": NewParser makes another class");
     parser->Read(fileName, lut);
 }
 
@@ -439,10 +441,25 @@ std::string SplitAt(const std::string& separator, std::string& text) {
 int PosNoCase(const std::string& keyword, const std::string& line) {
     if (keyword.empty() || keyword.size() > line.size()) return 0;
     const std::size_t last = line.size() - keyword.size();
-    for (std::size_t i = 0; i <= last; ++i) {
-        std::size_t k = 0;
-        while (k < keyword.size() && UpperAscii(line[i + k]) == UpperAscii(keyword[k])) ++k;
+    // Candidates are found with memchr, for both cases of the keyword's first letter: most lines
+    // searched (data lines) hold neither, and are passed over many bytes at a time.
+    const char upper = UpperAscii(keyword[0]);
+    const char lower = (upper >= 'A' && upper <= 'Z') ? static_cast<char>(upper - 'A' + 'a') : upper;
+    const char* data = line.data();
+    std::size_t i = 0;
+    while (i <= last) {
+        const std::size_t span = last + 1 - i;
+        const void* u = std::memchr(data + i, upper, span);
+        const void* l = lower == upper ? nullptr : std::memchr(data + i, lower, span);
+        if (!u && !l) return 0;
+        const char* first = !u ? static_cast<const char*>(l)
+                            : !l ? static_cast<const char*>(u)
+                                 : std::min(static_cast<const char*>(u), static_cast<const char*>(l));
+        i = static_cast<std::size_t>(first - data);
+        std::size_t k = 1;
+        while (k < keyword.size() && UpperAscii(data[i + k]) == UpperAscii(keyword[k])) ++k;
         if (k == keyword.size()) return static_cast<int>(i + 1);
+        ++i;
     }
     return 0;
 }

@@ -194,11 +194,13 @@ bool TTextReader::NextLine(std::string& line) {
             scanFrom = start_;
         }
         const char* data = buffer_.data();
-        std::size_t i = scanFrom;
-        while (i < end_) {
-            const char c = data[i];
-            if (static_cast<unsigned char>(c) <= '\r' && (c == '\n' || c == '\r')) break;
-            ++i;
+        // The first LF, then the first CR before it: memchr scans many bytes at a time.
+        std::size_t i = end_;
+        if (scanFrom < end_) {
+            const void* lf = std::memchr(data + scanFrom, '\n', end_ - scanFrom);
+            if (lf) i = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+            const void* cr = std::memchr(data + scanFrom, '\r', i - scanFrom);
+            if (cr) i = static_cast<std::size_t>(static_cast<const char*>(cr) - data);
         }
         if (i < end_) {
             line.assign(data + start_, i - start_);

@@ -15,6 +15,7 @@
 #include "formats/Formats3DDecimal.h"
 #include "formats/FormatsXML.h"
 #include "formats/LUTFormat.h"
+#include "formats/LUTFormatImps.h"
 #include "formats/TextFile.h"
 #include "formats/TextLayout.h"
 #include "FrameworkTestUtil.h"
@@ -97,6 +98,28 @@ TEST(TextLayoutTest, BitDepthsAndWriteSizes) {
     lut->Size1D = MaxLut1DSize;
     EXPECT_NO_THROW(CheckWriteSize3D(*lut));
     EXPECT_NO_THROW(CheckWriteSize1D(*lut));
+}
+
+// PosNoCase finds the first place, whatever the letter case, as a plain search would.
+TEST(TextLayoutTest, PosNoCaseFindsTheFirstPlaceInEitherCase) {
+    std::mt19937 random(3);
+    const char alphabet[] = {'a', 'A', 'b', 'B', '#', '1', ' '};
+    auto text = [&](std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i) s += alphabet[random() % 7];
+        return s;
+    };
+    auto upper = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        return s;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string keyword = text(1 + random() % 3), line = text(random() % 12);
+        const std::size_t found = upper(line).find(upper(keyword));
+        const int expected = found == std::string::npos ? 0 : static_cast<int>(found) + 1;
+        ASSERT_EQ(expected, PosNoCase(keyword, line)) << "'" << keyword << "' in '" << line << "'";
+    }
 }
 
 std::vector<std::string> ReadAll(TTextReader& reader) {
