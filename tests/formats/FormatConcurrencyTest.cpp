@@ -3,10 +3,12 @@
 
 #include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "formats/Formats3DDecimal.h"
 #include "formats/LUTFormat.h"
 #include "FrameworkTestUtil.h"
 
@@ -127,6 +129,20 @@ TEST(ConcurrentLoadTest, ThreadsLoadDifferentFilesThroughTheSameFormatObjects) {
     for (int t = 0; t < Threads; ++t) EXPECT_EQ("", firstProblem[t]) << "thread " << t;
     EXPECT_EQ(0, failures.load());
     EXPECT_EQ(Threads * Rounds * static_cast<int>(jobs.size()), loads.load());
+}
+
+// A class that does not make fresh objects of its own class would parse with its base class's
+// rules; the first load says so instead.
+class TForgetfulCube : public TCube3DLutFormat {
+protected:
+    void ParseLine(const std::string&, TLUT&) override {}
+};
+
+TEST(ConcurrentLoadTest, AFormatWithoutItsOwnParserIsCaught) {
+    TempDir dir;
+    testfw::WriteBytes(dir.File("a.cube"), "LUT_3D_SIZE 2\n");
+    auto lut = std::make_unique<TLUT>();
+    EXPECT_THROW(TForgetfulCube().Load(dir.File("a.cube"), *lut), std::logic_error);
 }
 
 }  // namespace
