@@ -48,16 +48,9 @@ struct TScene {
     std::string Output;
 };
 
-// The charts' command-line names: "classic|sg".
-std::string ChartNames() {
-    std::string names;
-    for (const TChartInfo& chart : Charts()) names += (names.empty() ? "" : "|") + std::string(chart.CommandName);
-    return names;
-}
-
 [[noreturn]] void Usage(const std::string& error) {
     if (!error.empty()) std::fprintf(stderr, "tintavo-render-chart: %s\n\n", error.c_str());
-    std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s --out FILE [options]\n", ChartNames().c_str());
+    std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s --out FILE [options]\n", ChartCommandNames("|", "|").c_str());
     std::fprintf(stderr,
                  "  --out FILE            .jpg, .bmp, .png or .tif\n"
                  "  --size WxH            picture size in pixels (default 3000x2000)\n"
@@ -106,7 +99,7 @@ TScene ParseArguments(int argc, char** argv) {
         }
         if (key == "--chart") {
             const TChartInfo* chart = FindChartByCommandName(value);
-            if (chart == nullptr) Usage("--chart is " + ChartNames());
+            if (chart == nullptr) Usage("--chart is " + ChartCommandNames("|", "|"));
             s.Chart = chart->Type;
             chartGiven = true;
         } else if (key == "--out") {
