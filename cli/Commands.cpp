@@ -7,29 +7,106 @@
 
 namespace tintavo::cli {
 
+namespace {
+
+// Options that several commands share.
+const TOptionSpec FromOption{"--from", "FORMAT",
+                             "read the file with this format: its name (letter case ignored) or its index 0..30 as "
+                             "\"tintavo-cli formats\" lists them",
+                             "the first format in registry order that identifies the file"};
+const TOptionSpec SizeOption{"--size", "N",
+                             "the table size, where the profile lets you choose it (\"tintavo-cli profiles\", column "
+                             "Choose): 2..101 points per axis for 3D, 2..100001 entries for 1D",
+                             "the profile's size"};
+const TOptionSpec BitsOption{"--bits", "B",
+                             "the bit depth of the written codes, where the profile lets you choose it: 8, 10, 12, 14 "
+                             "or 16",
+                             "the profile's bit depth"};
+const TOptionSpec ChartOption{"--chart", "classic|sg",
+                              "the chart in the picture: classic or \"ColorChecker Classic\" (24 patches), sg or "
+                              "\"ColorChecker Digital SG\" (140 patches); letter case ignored",
+                              nullptr, true};
+const TOptionSpec RectOption{"--rect", "X1,Y1,X2,Y2",
+                             "the chart's patch grid in pixels of the working image (the picture reduced to fit 1500 x "
+                             "1000); (X1, Y1) is the corner where the drag starts, at patch column 0, row 0",
+                             nullptr, true};
+const TOptionSpec FullOption{"--full", nullptr, "correct the brightness as well as the colours",
+                             "colours only, every colour keeps its brightness"};
+const char* const PictureHelp = "the chart photograph: JPEG, BMP, PNG or TIFF";
+
+}  // namespace
+
 const std::vector<TCommand>& Commands() {
     static const std::vector<TCommand> commands = {
-        {"profiles", "tintavo-cli profiles [--json]", "list the output profiles", RunProfiles},
-        {"formats", "tintavo-cli formats [--json]", "list the LUT formats", RunFormats},
-        {"info", "tintavo-cli info FILE [--from FORMAT] [--json] [--values]", "identify and describe a LUT file",
+        {"profiles",
+         "list the output profiles",
+         {},
+         {{"--json", nullptr, "print JSON instead of a table", "a table"}},
+         "Profiles 1..19 write 3D tables (the ones a calibration can be saved through); 20..31 write 1D curves "
+         "(for convert).",
+         RunProfiles},
+        {"formats",
+         "list the LUT formats",
+         {},
+         {{"--json", nullptr, "print JSON instead of a table", "a table"}},
+         nullptr,
+         RunFormats},
+        {"info",
+         "identify and describe a LUT file",
+         {{"FILE", "the LUT file"}},
+         {FromOption,
+          {"--json", nullptr, "print JSON instead of text", "text"},
+          {"--values", nullptr, "also list every table entry, as the shortest decimals that read back exactly",
+           "sizes and value ranges only"}},
+         nullptr,
          RunInfo},
         {"convert",
-         "tintavo-cli convert INPUT OUTPUT [--profile PROFILE] [--size N] [--bits B] [--from FORMAT]\n"
-         "  PROFILE: a profile name or number 1..31 (needed unless OUTPUT's extension belongs to one profile)\n"
-         "  FORMAT: a format name or index 0..30",
-         "write a LUT file through an output profile", RunConvert},
+         "write a LUT file through an output profile",
+         {{"INPUT", "the LUT file to read"}, {"OUTPUT", "the LUT file to write; an existing file is replaced"}},
+         {{"--profile", "PROFILE",
+           "the output profile: its name (letter case ignored) or its number 1..31 as \"tintavo-cli profiles\" "
+           "lists them",
+           "the one profile whose extension OUTPUT has; an error when several or none have it"},
+          SizeOption,
+          BitsOption,
+          FromOption},
+         "The table is resampled to the size written. 1D curves can be written through a 3D profile (each channel "
+         "along its own axis), a 3D table cannot become 1D curves.",
+         RunConvert},
         {"calibrate",
-         "tintavo-cli calibrate IMAGE --chart classic|sg --rect X1,Y1,X2,Y2 [--full] --profile PROFILE\n"
-         "                      [--size N] [--bits B] -o OUTPUT\n"
-         "  the rectangle is in pixels of the working image (the picture reduced to fit 1500 x 1000),\n"
-         "  (X1, Y1) being the corner where the drag starts; --full also corrects the brightness",
-         "calibrate from a chart photograph and write the LUT", RunCalibrate},
-        {"apply", "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n"
-                  "  OUTIMAGE: .jpg, .jpeg, .png, .bmp, .tif or .tiff",
-         "apply a LUT to a picture at its full size", RunApply},
+         "calibrate from a chart photograph and write the LUT",
+         {{"IMAGE", PictureHelp}},
+         {ChartOption,
+          RectOption,
+          FullOption,
+          {"--profile", "PROFILE",
+           "the output profile: one of the 3D profiles 1..19, by name (letter case ignored) or number as "
+           "\"tintavo-cli profiles\" lists them",
+           nullptr, true},
+          SizeOption,
+          BitsOption,
+          {"-o", "OUTPUT", "the LUT file to write; an existing file is replaced", nullptr, true}},
+         "The picture is opened as the window opens it, and the file is written byte for byte as the window's Save "
+         "dialog writes it. The window's table has 33 points per axis; another size is evaluated from the fitted "
+         "mapping on its own grid.",
+         RunCalibrate},
+        {"apply",
+         "apply a LUT to a picture at its full size",
+         {{"LUTFILE", "the LUT file"}, {"IMAGE", "the picture to correct: JPEG, BMP, PNG or TIFF"}},
+         {{"-o", "OUTIMAGE",
+           "the corrected picture to write, in the type its extension names: .jpg, .jpeg, .png, .bmp, .tif or .tiff",
+           nullptr, true},
+          FromOption},
+         nullptr,
+         RunApply},
         {"report",
-         "tintavo-cli report IMAGE --chart classic|sg --rect X1,Y1,X2,Y2 [--full] [--json]",
-         "the calibration's CIEDE2000 errors per patch", RunReport},
+         "the calibration's CIEDE2000 errors per patch",
+         {{"IMAGE", PictureHelp}},
+         {ChartOption, RectOption, FullOption, {"--json", nullptr, "print JSON instead of a table", "a table"}},
+         "Per patch: the CIEDE2000 error (sRGB to CIELAB, D65 white) before and after the correction, and the "
+         "leave-one-out error under a fit without that patch. Then mean, median and maximum for the control patches, "
+         "the held-out patches (Digital SG) and all.",
+         RunReport},
     };
     return commands;
 }
