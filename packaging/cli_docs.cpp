@@ -49,7 +49,8 @@ std::string RoffName(const std::string& name) {
 
 std::string ManSynopsis(const TCommand& command) {
     std::string s = "\\fBtintavo\\-cli " + RoffName(command.Name) + "\\fR";
-    for (const TArgumentSpec& argument : command.Arguments) s += std::string(" \\fI") + argument.Name + "\\fR";
+    for (const TArgumentSpec& argument : command.Arguments)
+        s += std::string(" \\fI") + argument.Name + "\\fR" + (argument.Many ? "..." : "");
     for (const TOptionSpec& option : command.Options) {
         std::string item = "\\fB" + RoffName(option.Name) + "\\fR";
         if (option.ValueName) item += std::string(" \\fI") + option.ValueName + "\\fR";
