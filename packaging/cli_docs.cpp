@@ -121,6 +121,10 @@ std::string OptionValues(const std::string& option) {
         for (const int bits : SelectableBitDepths) add(std::to_string(bits));
     } else if (option == "--profile") {
         for (std::size_t i = 1; i <= OutputProfiles().size(); ++i) add(std::to_string(i));
+    } else if (option == "--type") {
+        for (const TPictureCodec& codec : PictureCodecs())
+            if (codec.Encode)
+                for (const std::string& ext : codec.Extensions) add(ext);
     } else if (option == "--from") {
         for (std::size_t i = 0; i < LutFormats().size(); ++i) add(std::to_string(i));
     }

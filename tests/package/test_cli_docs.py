@@ -121,6 +121,10 @@ def main():
             elif option == "--bits":
                 listed = set(re.findall(r"\b\d+\b", texts[option].split("(default")[0]))
                 check(after == listed, f"{command} --bits completes to {sorted(after)}, the help says {listed}")
+            elif option == "--type":
+                listed = set(re.findall(r"\.(\w+)", texts[option].split("(default")[0]))
+                check(after == listed and "png" in after,
+                      f"{command} --type completes to {sorted(after)}, the help says {sorted(listed)}")
             elif value is None:
                 check(complete(completion, ["tintavo-cli", command, option, "-"]) == set(options) | {"--help"},
                       f"after the flag {option}, {command} does not complete options")

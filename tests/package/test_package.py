@@ -221,6 +221,10 @@ def contents(source, build_dir, debdir):
         for ext in sorted(types["lut"]):
             fails.check(ext in globbed or ext in GENERIC_EXTENSIONS,
                         f"LUT files *.{ext} (an output profile's extension) have no type in the MIME file")
+        for ext in sorted(globbed):
+            system_type = mime_type_of_extension(ext)
+            fails.check(system_type is None or system_type in declared,
+                        f"*.{ext} is {system_type} already; the package must not give it another type")
         for ext in sorted(types["picture"]):
             mime_type = mime_type_of_extension(ext)
             fails.check(mime_type in listed, f"pictures *.{ext} ({mime_type}) are not in the desktop entry")
