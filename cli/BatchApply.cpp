@@ -128,7 +128,8 @@ std::vector<TBatchInput> ExpandBatchInputs(const std::vector<std::string>& input
         TBatchInput input{given, {}, {}};
         std::error_code error;
         try {
-            if (IsFramePattern(given)) {
+            // A file that exists is itself, even when its name looks like a pattern.
+            if (IsFramePattern(given) && !fs::exists(given, error)) {
                 input.Files = FramePatternFiles(given);
                 if (input.Files.empty()) input.Problem = "no file matches the frame pattern " + Quoted(given);
             } else if (fs::is_directory(given, error)) {

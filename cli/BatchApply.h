@@ -26,7 +26,7 @@ std::vector<std::string> FramePatternFiles(const std::string& pattern);
 
 // One input as the user gave it, expanded: a folder into the pictures in it (by file-name
 // extension, sorted by name, hidden files and subfolders left out), a frame pattern into its
-// frames, anything else into itself. An input that gives no picture carries the reason.
+// frames (unless a file of that very name exists), anything else into itself. An input that gives no picture carries the reason.
 struct TBatchInput {
     std::string Given;
     std::vector<std::string> Files;

@@ -178,6 +178,9 @@ TEST_F(CliBatchApply, FoldersAndFramePatternsExpandInOrder) {
     EXPECT_TRUE(inputs[1].Files.empty());
     EXPECT_NE(inputs[1].Problem.find("no file matches"), std::string::npos);
     EXPECT_EQ(inputs[2].Files, (std::vector<std::string>{dir.Path("swap.cube")}));
+    // A file whose name looks like a pattern is that file.
+    WriteText(In("take%d.png"), "x");
+    EXPECT_EQ(cli::ExpandBatchInputs({In("take%d.png")})[0].Files, (std::vector<std::string>{In("take%d.png")}));
 
     // End to end: a frame pattern, and --type choosing the output type.
     const TRunResult run = RunCli({"apply", dir.Path("swap.cube"), In("shot.%04d.png"), "--out-dir", dir.Path("out"),
