@@ -106,8 +106,7 @@ std::vector<std::string> FramePatternFiles(const std::string& patternText) {
         const std::size_t fixed = pattern->Prefix.size() + pattern->Suffix.size();
         if (name.size() <= fixed || name.size() - fixed > 18) continue;
         if (name.compare(0, pattern->Prefix.size(), pattern->Prefix) != 0) continue;
-        if (name.compare(name.size() - pattern->Suffix.size(), pattern->Suffix.size(), pattern->Suffix) != 0)
-            continue;
+        if (name.compare(name.size() - pattern->Suffix.size(), pattern->Suffix.size(), pattern->Suffix) != 0) continue;
         const std::string digits = name.substr(pattern->Prefix.size(), name.size() - fixed);
         if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
         const unsigned long long frame = std::stoull(digits);
@@ -181,8 +180,8 @@ std::vector<TBatchJob> PlanBatch(const std::vector<TBatchInput>& inputs, const T
 }
 
 TBatchResult RunBatch(const std::vector<TBatchJob>& jobs,
-                      const std::function<void(const std::string& input, const std::string& output)>& step,
-                      int threads, const TBatchReport& report) {
+                      const std::function<void(const std::string& input, const std::string& output)>& step, int threads,
+                      const TBatchReport& report) {
     const int total = static_cast<int>(jobs.size());
     std::vector<std::string> failures(jobs.size());
     std::atomic<int> next{0};
@@ -278,7 +277,8 @@ int RunBatchApply(const TArgs& args) {
     };
     const TLUT& lut = *loaded.Lut;
     const TBatchResult result = RunBatch(
-        jobs, [&lut](const std::string& input, const std::string& output) { ApplyLutToPictureFile(lut, input, output); },
+        jobs,
+        [&lut](const std::string& input, const std::string& output) { ApplyLutToPictureFile(lut, input, output); },
         threads, report);
     if (terminal) std::fputs("\r\033[K", stderr);
 

@@ -26,7 +26,8 @@ std::vector<std::string> FramePatternFiles(const std::string& pattern);
 
 // One input as the user gave it, expanded: a folder into the pictures in it (by file-name
 // extension, sorted by name, hidden files and subfolders left out), a frame pattern into its
-// frames (unless a file of that very name exists), anything else into itself. An input that gives no picture carries the reason.
+// frames (unless a file of that very name exists), anything else into itself. An input that
+// gives no picture carries the reason.
 struct TBatchInput {
     std::string Given;
     std::vector<std::string> Files;
@@ -66,8 +67,8 @@ using TBatchReport = std::function<void(const TBatchJob& job, const std::string&
 // only. While more than one thread runs, the process-wide parallel loops are limited to one
 // thread, so the jobs do not compete for the cores; the limit is restored afterwards.
 TBatchResult RunBatch(const std::vector<TBatchJob>& jobs,
-                      const std::function<void(const std::string& input, const std::string& output)>& step,
-                      int threads, const TBatchReport& report = {});
+                      const std::function<void(const std::string& input, const std::string& output)>& step, int threads,
+                      const TBatchReport& report = {});
 
 // The command: apply with --out-dir.
 int RunBatchApply(const TArgs& args);

@@ -80,13 +80,12 @@ protected:
 
 TEST_F(CliBatchApply, BadPicturesAreReportedAndTheOthersAreStillWritten) {
     WriteText(In("shot.0004.png"), "\x89PNG\r\n\x1a\n but nothing after");
-    const TRunResult run = RunCli({"apply", dir.Path("swap.cube"), In("shot.0001.png"), In("shot.0004.png"),
-                                   In("missing.png"), In("shot.0002.png"), In("shot.0003.png"), "--out-dir",
-                                   dir.Path("out"), "--jobs", "2"});
+    const TRunResult run =
+        RunCli({"apply", dir.Path("swap.cube"), In("shot.0001.png"), In("shot.0004.png"), In("missing.png"),
+                In("shot.0002.png"), In("shot.0003.png"), "--out-dir", dir.Path("out"), "--jobs", "2"});
     EXPECT_EQ(run.Status, 1) << run.Err;
     EXPECT_EQ(run.Out, "Wrote 3 of 5 pictures to " + dir.Path("out") + "\n");
-    EXPECT_NE(run.Err.find("error: Cannot read picture \"" + In("shot.0004.png") + "\""), std::string::npos)
-        << run.Err;
+    EXPECT_NE(run.Err.find("error: Cannot read picture \"" + In("shot.0004.png") + "\""), std::string::npos) << run.Err;
     EXPECT_NE(run.Err.find(In("missing.png")), std::string::npos) << run.Err;
     EXPECT_NE(run.Err.find("error: 2 of 5 pictures failed\n"), std::string::npos) << run.Err;
     // Not on a terminal: no progress line.
@@ -143,26 +142,26 @@ TEST_F(CliBatchApply, ExistingOutputsAreKeptUnlessOverwriteIsGiven) {
 
 TEST_F(CliBatchApply, FoldersAndFramePatternsExpandInOrder) {
     SavePicture(In("shot.0010.png"), Gradient(8, 8, 10));
-    SavePicture(In("shot.12.png"), Gradient(8, 8, 12));       // not %04d
-    SavePicture(In("shot.00005.png"), Gradient(8, 8, 5));     // five digits for a small number: not %04d
-    SavePicture(In("shotX0007.png"), Gradient(8, 8, 7));      // another prefix
+    SavePicture(In("shot.12.png"), Gradient(8, 8, 12));    // not %04d
+    SavePicture(In("shot.00005.png"), Gradient(8, 8, 5));  // five digits for a small number: not %04d
+    SavePicture(In("shotX0007.png"), Gradient(8, 8, 7));   // another prefix
     SavePicture(In(".hidden.png"), Gradient(8, 8, 1));
     WriteText(In("notes.txt"), "not a picture");
     WriteText(In("shot.0008.png.bak"), "a backup");
-    fs::create_directory(In("shot.0009.png"));                 // a folder that looks like a frame
+    fs::create_directory(In("shot.0009.png"));  // a folder that looks like a frame
 
-    EXPECT_EQ(cli::FramePatternFiles(In("shot.%04d.png")),
-              (std::vector<std::string>{In("shot.0001.png"), In("shot.0002.png"), In("shot.0003.png"),
-                                        In("shot.0010.png")}));
+    EXPECT_EQ(
+        cli::FramePatternFiles(In("shot.%04d.png")),
+        (std::vector<std::string>{In("shot.0001.png"), In("shot.0002.png"), In("shot.0003.png"), In("shot.0010.png")}));
     EXPECT_EQ(cli::FramePatternFiles(In("shot.%d.png")), (std::vector<std::string>{In("shot.12.png")}));
     EXPECT_EQ(cli::FramePatternFiles(In("shot.%05d.png")), (std::vector<std::string>{In("shot.00005.png")}));
 
     EXPECT_TRUE(cli::IsFramePattern("a/b.%d.tif"));
     EXPECT_TRUE(cli::IsFramePattern("100%%.%03d.tif"));
-    EXPECT_FALSE(cli::IsFramePattern("a%%d.tif"));         // a literal percent sign and a d
+    EXPECT_FALSE(cli::IsFramePattern("a%%d.tif"));  // a literal percent sign and a d
     EXPECT_FALSE(cli::IsFramePattern("shot.%s.tif"));
-    EXPECT_FALSE(cli::IsFramePattern("shot.%4d.tif"));      // space padding is not a frame number
-    EXPECT_FALSE(cli::IsFramePattern("%d/shot.tif"));       // only the name holds the number
+    EXPECT_FALSE(cli::IsFramePattern("shot.%4d.tif"));  // space padding is not a frame number
+    EXPECT_FALSE(cli::IsFramePattern("%d/shot.tif"));   // only the name holds the number
     EXPECT_FALSE(cli::IsFramePattern("a.%d.%d.tif"));
     WriteText(In("100%.7.txt"), "x");
     EXPECT_EQ(cli::FramePatternFiles(In("100%%.%d.txt")), (std::vector<std::string>{In("100%.7.txt")}));
@@ -171,10 +170,9 @@ TEST_F(CliBatchApply, FoldersAndFramePatternsExpandInOrder) {
         cli::ExpandBatchInputs({dir.Path("in"), In("none.%04d.png"), dir.Path("swap.cube")});
     ASSERT_EQ(inputs.size(), 3u);
     // The folder: pictures by extension, sorted by name, no hidden files, no folders.
-    EXPECT_EQ(inputs[0].Files,
-              (std::vector<std::string>{In("shot.00005.png"), In("shot.0001.png"), In("shot.0002.png"),
-                                        In("shot.0003.png"), In("shot.0010.png"), In("shot.12.png"),
-                                        In("shotX0007.png")}));
+    EXPECT_EQ(inputs[0].Files, (std::vector<std::string>{In("shot.00005.png"), In("shot.0001.png"), In("shot.0002.png"),
+                                                         In("shot.0003.png"), In("shot.0010.png"), In("shot.12.png"),
+                                                         In("shotX0007.png")}));
     EXPECT_TRUE(inputs[1].Files.empty());
     EXPECT_NE(inputs[1].Problem.find("no file matches"), std::string::npos);
     EXPECT_EQ(inputs[2].Files, (std::vector<std::string>{dir.Path("swap.cube")}));
@@ -183,8 +181,8 @@ TEST_F(CliBatchApply, FoldersAndFramePatternsExpandInOrder) {
     EXPECT_EQ(cli::ExpandBatchInputs({In("take%d.png")})[0].Files, (std::vector<std::string>{In("take%d.png")}));
 
     // End to end: a frame pattern, and --type choosing the output type.
-    const TRunResult run = RunCli({"apply", dir.Path("swap.cube"), In("shot.%04d.png"), "--out-dir", dir.Path("out"),
-                                   "--type", "TIF"});
+    const TRunResult run =
+        RunCli({"apply", dir.Path("swap.cube"), In("shot.%04d.png"), "--out-dir", dir.Path("out"), "--type", "TIF"});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(run.Out, "Wrote 4 of 4 pictures to " + dir.Path("out") + "\n");
     for (const char* frame : {"0001", "0002", "0003", "0010"}) {
@@ -263,14 +261,14 @@ TEST(BatchDriver, JobsRunAtOnceEachFailureStaysWithItsJobAndTheThreadLimitComesB
         --inside;
         if (input == "in7") throw std::runtime_error("broken picture");
     };
-    const cli::TBatchResult result = cli::RunBatch(
-        jobs, step, 2, [&](const cli::TBatchJob&, const std::string&, int done, int total) {
+    const cli::TBatchResult result =
+        cli::RunBatch(jobs, step, 2, [&](const cli::TBatchJob&, const std::string&, int done, int total) {
             EXPECT_EQ(total, 12);
             reportedDone.push_back(done);
         });
 
     EXPECT_EQ(mostInside, 2) << "two threads never worked at once";
-    EXPECT_EQ(ran.size(), 11u);  // the planned failure never runs
+    EXPECT_EQ(ran.size(), 11u);       // the planned failure never runs
     for (const std::string& r : ran)  // "inN>outN": each step was given its own job's output
         EXPECT_EQ(r.substr(2, r.find('>') - 2), r.substr(r.find('>') + 4)) << r;
     for (const int limit : limits) EXPECT_EQ(limit, 1) << "the loops inside a job compete with the jobs";
