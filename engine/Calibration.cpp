@@ -21,30 +21,29 @@ const TLutColor* ChartReference(TChartType chart) {
 
 void SamplePatches(const TBitmap24& bitmap, const TSelection& selection, TChartType chart,
                    TMeasuredPatches& out) {
-    TColorCheckerReader reader;
-    reader.Bitmap = &bitmap;
-    reader.X1 = selection.X1;
-    reader.X2 = selection.X2;
-    reader.Y1 = selection.Y1;
-    reader.Y2 = selection.Y2;
-    reader.Columns = ChartColumns(chart);
-    reader.Rows = ChartRows(chart);
+    SamplePatches(bitmap, TChartGeometry::FromRectangle(selection), chart, out);
+}
 
+void SamplePatches(const TBitmap24& bitmap, const TChartGeometry& geometry, TChartType chart,
+                   TMeasuredPatches& out) {
+    if (bitmap.Empty()) throw std::runtime_error("No image to sample.");
+    const int columns = ChartColumns(chart), rows = ChartRows(chart);
     TMeasuredPatches result;
     auto store = [&](int column, int row, int index) {
-        int r, g, b;
-        reader.SamplePatch(column, row, r, g, b);
+        int x, y, r, g, b;
+        geometry.PatchPixel(column, row, columns, rows, x, y);
+        SampleWindow(bitmap, x, y, r, g, b);
         result.MeasuredColors[index] = {static_cast<double>(r / 255.0L), static_cast<double>(g / 255.0L),
                                         static_cast<double>(b / 255.0L)};
     };
     if (chart == TChartType::Classic) {
         int i = 0;
-        for (int row = 0; row < reader.Rows; ++row)
-            for (int column = 0; column < reader.Columns; ++column) store(column, row, i++);
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column) store(column, row, i++);
     } else {
         int i = 0;
-        for (int column = 0; column < reader.Columns; ++column)
-            for (int row = 0; row < reader.Rows; ++row) store(column, row, i++);
+        for (int column = 0; column < columns; ++column)
+            for (int row = 0; row < rows; ++row) store(column, row, i++);
     }
     result.PatchCount = ChartPatchCount(chart);
     out = result;
@@ -125,8 +124,14 @@ void TCalibrationMapping::FillTable(TLUT& lut, int threads) const {
 std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TSelection& selection,
                                                TChartType chart, bool colorsOnly, TLUT& lut,
                                                TMeasuredPatches& measured) {
+    return Calibrate(workBitmap, TChartGeometry::FromRectangle(selection), chart, colorsOnly, lut, measured);
+}
+
+std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TChartGeometry& geometry,
+                                               TChartType chart, bool colorsOnly, TLUT& lut,
+                                               TMeasuredPatches& measured) {
     if (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize) throw std::runtime_error("Dimension error");
-    SamplePatches(workBitmap, selection, chart, measured);
+    SamplePatches(workBitmap, geometry, chart, measured);
     auto mapping = std::make_unique<TCalibrationMapping>(measured, chart, colorsOnly);
     mapping->FillTable(lut);
     return mapping;

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "engine/ChartGeometry.h"
 #include "engine/ColorCheckersData.h"
 #include "lut/Bitmap.h"
 #include "lut/LUT.h"
@@ -14,15 +15,6 @@ namespace tintavo {
 class TColorCheckerInterpolate;
 
 enum class TChartType { Classic, DigitalSG };
-
-// Selection corners in image pixel coordinates; (X1, Y1) is the corner where the drag started
-// and becomes patch column 0, row 0.
-struct TSelection {
-    int X1 = 0;
-    int Y1 = 0;
-    int X2 = 0;
-    int Y2 = 0;
-};
 
 // The measured patch colours, in the chart's patch order (0..1 scale).
 struct TMeasuredPatches {
@@ -40,6 +32,9 @@ const TLutColor* ChartReference(TChartType chart);
 // the image: near the border only the pixels inside the image are averaged). An empty image
 // raises std::runtime_error("No image to sample.").
 void SamplePatches(const TBitmap24& bitmap, const TSelection& selection, TChartType chart,
+                   TMeasuredPatches& out);
+// The same over any chart geometry (a rectangle samples exactly as above).
+void SamplePatches(const TBitmap24& bitmap, const TChartGeometry& geometry, TChartType chart,
                    TMeasuredPatches& out);
 
 // A fitted calibration mapping, kept so that the table can be evaluated at any grid size.
@@ -74,6 +69,9 @@ private:
 // Samples `workBitmap`, fits, and fills the 3D table of `lut` at lut.Size3D. On a failed fit
 // nothing in `lut` changes. Returns the fitted mapping for evaluation at other grid sizes.
 std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TSelection& selection,
+                                               TChartType chart, bool colorsOnly, TLUT& lut,
+                                               TMeasuredPatches& measured);
+std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TChartGeometry& geometry,
                                                TChartType chart, bool colorsOnly, TLUT& lut,
                                                TMeasuredPatches& measured);
 

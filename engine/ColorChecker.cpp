@@ -6,19 +6,13 @@
 #include <stdexcept>
 
 #include "common/Errors.h"
+#include "engine/ChartGeometry.h"
 
 namespace tintavo {
 
 namespace {
 
 constexpr const char* kUnit = "ColorChecker";
-
-// One axis of the patch-centre rule. The product is formed before the division; 64-bit
-// intermediates give the 32-bit result without overflow for any corner pair.
-inline int CellCenter(int start, int end, int index, int count) {
-    const std::int64_t span = static_cast<std::int64_t>(end) - start;
-    return static_cast<int>(start + (index * span) / count + (span / count) / 2);
-}
 
 inline double ClampUnit(double v) {
     if (!(v >= 0.0)) v = 0.0;  // below 0 or not a number
@@ -29,17 +23,20 @@ inline double ClampUnit(double v) {
 }  // namespace
 
 void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {
-    if (Columns < 1 || Rows < 1) throw std::runtime_error("Dimension error");
-    x = CellCenter(X1, X2, column, Columns);
-    y = CellCenter(Y1, Y2, row, Rows);
+    TChartGeometry::FromRectangle({X1, Y1, X2, Y2}).PatchPixel(column, row, Columns, Rows, x, y);
 }
 
 void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& b) const {
     if (!Bitmap || Bitmap->Empty()) throw std::runtime_error("No image to sample.");
     int cx, cy;
     PatchCenter(column, row, cx, cy);
-    const int w = Bitmap->Width();
-    const int h = Bitmap->Height();
+    SampleWindow(*Bitmap, cx, cy, r, g, b);
+}
+
+void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b) {
+    if (bitmap.Empty()) throw std::runtime_error("No image to sample.");
+    const int w = bitmap.Width();
+    const int h = bitmap.Height();
     auto clip = [](int c, int size, int& lo, int& hi) {
         lo = std::max(c - SampleRadius, 0);
         hi = std::min(c + SampleRadius, size - 1);
@@ -54,7 +51,7 @@ void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& 
     clip(cy, h, y0, y1);
     long sr = 0, sg = 0, sb = 0, count = 0;
     for (int y = y0; y <= y1; ++y) {
-        const std::uint8_t* line = Bitmap->ScanLine(y);
+        const std::uint8_t* line = bitmap.ScanLine(y);
         for (int x = x0; x <= x1; ++x) {
             sr += line[3 * x + 2];
             sg += line[3 * x + 1];

@@ -48,6 +48,10 @@ public:
     void SamplePatch(int column, int row, int& r, int& g, int& b) const;
 };
 
+// The integer means (0..255, truncated) of the 7 x 7 window centred on pixel (cx, cy), clipped to
+// the picture as SamplePatch describes.
+void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b);
+
 // The patches kept for fitting: patch i stays unless the reference colour of an earlier kept
 // patch lies closer than ThinningDistance to its own. Charts with fewer than ThinningMinPatches
 // patches keep all of them.

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg-dev libpng-dev libtiff-dev liblcms2-dev
+  libopencv-dev libopencv-contrib-dev  # chart detection (the contrib package holds mcc)
   clang-14 libclang-rt-14-dev
   opencolorio-tools python3-pyopencolorio python3-numpy
   xvfb xdotool imagemagick libvips-tools
