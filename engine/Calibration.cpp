@@ -30,9 +30,13 @@ void SamplePatches(const TBitmap24& bitmap, const TChartGeometry& geometry, TCha
     const int columns = ChartColumns(chart), rows = ChartRows(chart);
     TMeasuredPatches result;
     auto store = [&](int column, int row, int index) {
-        int x, y, r, g, b;
-        geometry.PatchPixel(column, row, columns, rows, x, y);
-        SampleWindow(bitmap, x, y, r, g, b);
+        const TPointF centre = geometry.PatchCentre(column, row, columns, rows);
+        if (!geometry.IsRectangle()) {
+            result.MeasuredColors[index] = SampleWindowAt(bitmap, centre.X, centre.Y);
+            return;
+        }
+        int r, g, b;
+        SampleWindow(bitmap, static_cast<int>(centre.X), static_cast<int>(centre.Y), r, g, b);
         result.MeasuredColors[index] = {static_cast<double>(r / 255.0L), static_cast<double>(g / 255.0L),
                                         static_cast<double>(b / 255.0L)};
     };

@@ -24,15 +24,6 @@ int CellCentre(int start, int end, int index, int count) {
     return static_cast<int>(start + (index * span) / count + (span / count) / 2);
 }
 
-// A coordinate as a pixel index: its offset from `origin` truncated toward zero. Far-away values
-// are held inside the 32-bit range (the sampler clips the window to the picture anyway).
-int TruncateToward(double value, double origin) {
-    double v = value >= origin ? std::floor(value) : std::ceil(value);
-    if (!(v > -1e9)) v = -1e9;
-    if (v > 1e9) v = 1e9;
-    return static_cast<int>(v);
-}
-
 }  // namespace
 
 TSquareToQuad::TSquareToQuad(const TQuad& q) {
@@ -78,6 +69,13 @@ TChartGeometry TChartGeometry::FromRectangle(const TSelection& selection) {
 }
 
 TChartGeometry TChartGeometry::FromCorners(const TQuad& corners) {
+    auto whole = [](double v) { return v == std::floor(v) && std::abs(v) <= 1e9; };
+    bool rectangle = corners[1].Y == corners[0].Y && corners[2].X == corners[1].X && corners[3].Y == corners[2].Y &&
+                     corners[3].X == corners[0].X;
+    for (const TPointF& p : corners) rectangle = rectangle && whole(p.X) && whole(p.Y);
+    if (rectangle)
+        return FromRectangle({static_cast<int>(corners[0].X), static_cast<int>(corners[0].Y),
+                              static_cast<int>(corners[2].X), static_cast<int>(corners[2].Y)});
     TChartGeometry g;
     g.map_ = TSquareToQuad(corners);
     g.isQuad_ = true;
@@ -97,18 +95,6 @@ TPointF TChartGeometry::PatchCentre(int column, int row, int columns, int rows) 
         return {static_cast<double>(CellCentre(rect_.X1, rect_.X2, column, columns)),
                 static_cast<double>(CellCentre(rect_.Y1, rect_.Y2, row, rows))};
     return map_.Map(static_cast<double>((column + 0.5L) / columns), static_cast<double>((row + 0.5L) / rows));
-}
-
-void TChartGeometry::PatchPixel(int column, int row, int columns, int rows, int& x, int& y) const {
-    if (columns < 1 || rows < 1) throw std::runtime_error("Dimension error");
-    if (!isQuad_) {
-        x = CellCentre(rect_.X1, rect_.X2, column, columns);
-        y = CellCentre(rect_.Y1, rect_.Y2, row, rows);
-        return;
-    }
-    const TPointF c = PatchCentre(column, row, columns, rows);
-    x = TruncateToward(c.X, corners_[0].X);
-    y = TruncateToward(c.Y, corners_[0].Y);
 }
 
 TQuad ReorderedCorners(const TQuad& corners, int start, bool mirrored) {

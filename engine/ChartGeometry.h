@@ -50,7 +50,9 @@ public:
     // An empty rectangle at (0, 0).
     TChartGeometry() = default;
     static TChartGeometry FromRectangle(const TSelection& selection);
-    // Checks the corners as TSquareToQuad does.
+    // Checks the corners as TSquareToQuad does. Corners that are exactly an upright rectangle with
+    // whole-pixel corners, its first row running along x, are that rectangle: they sample exactly
+    // as the same rectangle dragged with the mouse.
     static TChartGeometry FromCorners(const TQuad& corners);
 
     bool IsRectangle() const { return !isQuad_; }
@@ -59,13 +61,10 @@ public:
     TQuad Corners() const;
 
     // The centre of cell (column, row) of a Columns x Rows grid. A rectangle answers with its own
-    // integer rule; corners with the projective image of the cell centre.
+    // integer rule (offsets from corner 1 formed as products before a division truncating toward
+    // zero; the sampling window is centred on that pixel); other corners with the projective image
+    // of the cell centre, on which the sampling window is centred to a fraction of a pixel.
     TPointF PatchCentre(int column, int row, int columns, int rows) const;
-    // The pixel the sampling window is centred on. For a rectangle: the integer rule (offsets
-    // from corner 1 formed as products before a division truncating toward zero). For corners:
-    // the centre's offset from corner 1 truncated toward zero on each axis, the same rule in
-    // real arithmetic, so a rectangle given as corners samples within one pixel of the rectangle.
-    void PatchPixel(int column, int row, int columns, int rows, int& x, int& y) const;
 
 private:
     bool isQuad_ = false;

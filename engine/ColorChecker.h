@@ -51,6 +51,11 @@ public:
 // The integer means (0..255, truncated) of the 7 x 7 window centred on pixel (cx, cy), clipped to
 // the picture as SamplePatch describes.
 void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b);
+// The mean colour (0..1, not truncated) of a 7 x 7 window centred on (x, y) to a fraction of a
+// pixel (pixel i covers [i, i + 1)): 49 samples one pixel apart, each interpolated bilinearly
+// between its four nearest pixels, their positions held inside the picture. An empty bitmap
+// raises std::runtime_error("No image to sample.").
+TLutColor SampleWindowAt(const TBitmap24& bitmap, double x, double y);
 
 // The patches kept for fitting: patch i stays unless the reference colour of an earlier kept
 // patch lies closer than ThinningDistance to its own. Charts with fewer than ThinningMinPatches

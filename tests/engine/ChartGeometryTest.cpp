@@ -16,37 +16,36 @@ TQuad RectangleCorners(double x1, double y1, double x2, double y2) {
     return {TPointF{x1, y1}, TPointF{x2, y1}, TPointF{x2, y2}, TPointF{x1, y2}};
 }
 
-TEST(ChartGeometry, RectangleKeepsTheTruncatingRuleAndCornersComeWithinOnePixel) {
+TEST(ChartGeometry, RectangleKeepsTheTruncatingRuleAlsoWhenGivenAsCorners) {
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> coordinate(0, 1499);
-    for (int trial = 0; trial < 400; ++trial) {
+    for (int trial = 0; trial < 300; ++trial) {
         // Any drag direction, spans that do not divide evenly.
         const TSelection sel{coordinate(rng), coordinate(rng), coordinate(rng), coordinate(rng)};
+        const TChartGeometry rect = TChartGeometry::FromRectangle(sel);
+        const TChartGeometry corners = TChartGeometry::FromCorners(RectangleCorners(sel.X1, sel.Y1, sel.X2, sel.Y2));
+        ASSERT_TRUE(corners.IsRectangle());
+        // A quarter pixel off the whole pixels: a quadrilateral with projective centres.
+        const TChartGeometry shifted =
+            TChartGeometry::FromCorners(RectangleCorners(sel.X1 + 0.25, sel.Y1 + 0.25, sel.X2 + 0.25, sel.Y2 + 0.25));
+        ASSERT_FALSE(shifted.IsRectangle());
         for (TChartType chart : {TChartType::Classic, TChartType::DigitalSG}) {
             const int columns = ChartColumns(chart), rows = ChartRows(chart);
-            const TChartGeometry rect = TChartGeometry::FromRectangle(sel);
-            TChartGeometry quad;
-            try {
-                quad = TChartGeometry::FromCorners(RectangleCorners(sel.X1, sel.Y1, sel.X2, sel.Y2));
-            } catch (const std::invalid_argument&) {
-                FAIL() << "a rectangle is a parallelogram";
-            }
             TColorCheckerReader reader;
             reader.X1 = sel.X1, reader.Y1 = sel.Y1, reader.X2 = sel.X2, reader.Y2 = sel.Y2;
             reader.Columns = columns, reader.Rows = rows;
             for (int row = 0; row < rows; ++row)
                 for (int col = 0; col < columns; ++col) {
-                    int rx, ry, gx, gy, qx, qy;
+                    int rx, ry;
                     reader.PatchCenter(col, row, rx, ry);
-                    rect.PatchPixel(col, row, columns, rows, gx, gy);
-                    ASSERT_EQ(gx, rx);
-                    ASSERT_EQ(gy, ry);
-                    quad.PatchPixel(col, row, columns, rows, qx, qy);
-                    ASSERT_LE(std::abs(qx - rx), 1) << sel.X1 << " " << sel.X2 << " column " << col;
-                    ASSERT_LE(std::abs(qy - ry), 1) << sel.Y1 << " " << sel.Y2 << " row " << row;
-                    const TPointF c = quad.PatchCentre(col, row, columns, rows);
-                    EXPECT_NEAR(c.X, sel.X1 + (col + 0.5) * (sel.X2 - sel.X1) / columns, 1e-9);
-                    EXPECT_NEAR(c.Y, sel.Y1 + (row + 0.5) * (sel.Y2 - sel.Y1) / rows, 1e-9);
+                    for (const TChartGeometry* g : {&rect, &corners}) {
+                        const TPointF c = g->PatchCentre(col, row, columns, rows);
+                        ASSERT_EQ(c.X, rx);
+                        ASSERT_EQ(c.Y, ry);
+                    }
+                    const TPointF c = shifted.PatchCentre(col, row, columns, rows);
+                    EXPECT_NEAR(c.X, sel.X1 + 0.25 + (col + 0.5) * (sel.X2 - sel.X1) / columns, 1e-9);
+                    EXPECT_NEAR(c.Y, sel.Y1 + 0.25 + (row + 0.5) * (sel.Y2 - sel.Y1) / rows, 1e-9);
                 }
         }
     }
@@ -56,6 +55,8 @@ TEST(ChartGeometry, RectangleKeepsTheTruncatingRuleAndCornersComeWithinOnePixel)
     EXPECT_EQ(c[1].Y, 450);
     EXPECT_EQ(c[3].X, 700);
     EXPECT_EQ(c[3].Y, 50);
+    // Corners that run down the first column first are no drag rectangle.
+    EXPECT_FALSE(TChartGeometry::FromCorners({TPointF{0, 0}, TPointF{0, 40}, TPointF{60, 40}, TPointF{60, 0}}).IsRectangle());
 }
 
 TEST(ChartGeometry, CornersMapCellCentresProjectively) {
@@ -73,11 +74,6 @@ TEST(ChartGeometry, CornersMapCellCentresProjectively) {
             const TPointF got = g.PatchCentre(col, row, 14, 10);
             EXPECT_NEAR(got.X, expected.X, 1e-7);
             EXPECT_NEAR(got.Y, expected.Y, 1e-7);
-            // The sampling pixel is the centre truncated toward corner 1.
-            int x, y;
-            g.PatchPixel(col, row, 14, 10, x, y);
-            EXPECT_EQ(x, static_cast<int>(got.X >= corners[0].X ? std::floor(got.X) : std::ceil(got.X)));
-            EXPECT_EQ(y, static_cast<int>(got.Y >= corners[0].Y ? std::floor(got.Y) : std::ceil(got.Y)));
         }
 }
 
@@ -123,16 +119,16 @@ TEST(ChartGeometry, RefusesCornersThatAreNoConvexQuadrilateral) {
         }
     }
     // A parallelogram, even one squashed to a point, has a defined grid.
-    const TChartGeometry point = TChartGeometry::FromCorners({TPointF{5, 5}, TPointF{5, 5}, TPointF{5, 5}, TPointF{5, 5}});
-    int x, y;
-    point.PatchPixel(3, 2, 6, 4, x, y);
-    EXPECT_EQ(x, 5);
-    EXPECT_EQ(y, 5);
-    EXPECT_THROW(point.PatchPixel(0, 0, 0, 4, x, y), std::runtime_error);
+    const TChartGeometry point =
+        TChartGeometry::FromCorners({TPointF{5.5, 5}, TPointF{5.5, 5}, TPointF{5.5, 5}, TPointF{5.5, 5}});
+    EXPECT_EQ(point.PatchCentre(3, 2, 6, 4).X, 5.5);
+    EXPECT_EQ(point.PatchCentre(3, 2, 6, 4).Y, 5);
+    EXPECT_THROW(point.PatchCentre(0, 0, 0, 4), std::runtime_error);
 }
 
-TEST(ChartGeometry, SamplingFollowsTheCorners) {
-    // Every pixel holds its own coordinates, so a 7 x 7 mean gives back the window's centre.
+TEST(ChartGeometry, CornersSampleTheWindowAtTheExactCentre) {
+    // Red and green rise by one level per pixel, so a 7 x 7 mean gives back the window's centre:
+    // the patch centre itself, not a whole pixel near it.
     TBitmap24 bmp(250, 250);
     for (int y = 0; y < 250; ++y)
         for (int x = 0; x < 250; ++x) bmp.SetPixel(x, y, static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 9);
@@ -143,19 +139,25 @@ TEST(ChartGeometry, SamplingFollowsTheCorners) {
     ASSERT_EQ(measured.PatchCount, 140);
     for (int col = 0; col < 14; ++col)
         for (int row = 0; row < 10; ++row) {
-            int x, y;
-            g.PatchPixel(col, row, 14, 10, x, y);
+            const TPointF c = g.PatchCentre(col, row, 14, 10);
             const TLutColor& m = measured.MeasuredColors[col * 10 + row];
-            EXPECT_NEAR(m.R * 255, x, 1e-9);
-            EXPECT_NEAR(m.G * 255, y, 1e-9);
+            // Pixel i holds the value i and covers [i, i + 1).
+            EXPECT_NEAR(m.R * 255, c.X - 0.5, 1e-9);
+            EXPECT_NEAR(m.G * 255, c.Y - 0.5, 1e-9);
+            EXPECT_NEAR(m.B * 255, 9, 1e-9);
         }
-    // A rectangle samples exactly as the selection does.
+    // At the picture's edge the samples stay on the edge pixels.
+    const TLutColor corner = SampleWindowAt(bmp, 0.3, 249.9);
+    EXPECT_NEAR(corner.R * 255, (0 + 0 + 0 + 0 + 0.8 + 1.8 + 2.8) / 7, 1e-9);
+    EXPECT_NEAR(corner.G * 255, (246.4 + 247.4 + 248.4 + 249 * 4) / 7, 1e-9);
+    // A rectangle samples exactly as the selection does (truncated integer means).
     TMeasuredPatches viaSelection, viaGeometry;
     SamplePatches(bmp, TSelection{240, 230, 10, 5}, TChartType::Classic, viaSelection);
-    SamplePatches(bmp, TChartGeometry::FromRectangle({240, 230, 10, 5}), TChartType::Classic, viaGeometry);
+    SamplePatches(bmp, TChartGeometry::FromCorners(RectangleCorners(240, 230, 10, 5)), TChartType::Classic, viaGeometry);
     for (int i = 0; i < 24; ++i) {
         EXPECT_EQ(viaSelection.MeasuredColors[i].R, viaGeometry.MeasuredColors[i].R);
         EXPECT_EQ(viaSelection.MeasuredColors[i].G, viaGeometry.MeasuredColors[i].G);
+        EXPECT_EQ(viaSelection.MeasuredColors[i].R * 255, std::floor(viaSelection.MeasuredColors[i].R * 255 + 1e-9));
     }
 }
 

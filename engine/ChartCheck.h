@@ -1,0 +1,36 @@
+// Plausibility of a selection: do the colours under it look like the chosen chart, read in the
+// order the selection gives? The selection is read the other seven ways as well (starting at
+// each corner, going either way round) and as the other chart type; when one of those fits
+// clearly better, or nothing fits, the check says so in words the user can act on. The check
+// only advises: the calibration still uses the selection as given.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/Calibration.h"
+#include "engine/ChartGeometry.h"
+#include "lut/Bitmap.h"
+
+namespace tintavo {
+
+// A fit score (ChartFitScore) below this means the colours do not look like the chart.
+constexpr double PlausibleFitScore = 0.8;
+// Another reading must beat the given one by this much to count as clearly better.
+constexpr double ClearlyBetterFit = 0.1;
+
+struct TSelectionCheck {
+    double Score = 0;                // the selection as given
+    double BestScore = 0;            // the best of the eight readings for the chosen chart
+    int BestStart = 0;               // that reading: ReorderedCorners(corners, BestStart, BestMirrored)
+    bool BestMirrored = false;
+    TQuad BestCorners{};             // the selection's corners in that reading
+    double OtherChartScore = 0;      // the best reading as the other chart type
+    std::vector<std::string> Warnings;  // empty when the selection looks right
+};
+
+// Samples the chart under `geometry` (7 x 7 windows, as the calibration does) in all eight
+// readings and as the other chart type. Raises what sampling raises (an empty image).
+TSelectionCheck CheckSelection(const TBitmap24& image, const TChartGeometry& geometry, TChartType chart);
+
+}  // namespace tintavo
