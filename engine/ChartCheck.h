@@ -9,13 +9,12 @@
 #include <vector>
 
 #include "engine/Calibration.h"
+#include "engine/ChartFit.h"
 #include "engine/ChartGeometry.h"
 #include "lut/Bitmap.h"
 
 namespace tintavo {
 
-// A fit score (ChartFitScore) below this means the colours do not look like the chart.
-constexpr double PlausibleFitScore = 0.8;
 // Another reading must beat the given one by this much to count as clearly better.
 constexpr double ClearlyBetterFit = 0.1;
 

@@ -178,6 +178,8 @@ std::vector<std::vector<TLatticeNode>> BuildLattices(const std::vector<TPatchSha
 // The mean colour (0..1) of a small window around (x, y) (pixel-index coordinates); false when the
 // window leaves the picture.
 bool SampleMean(const cv::Mat& bgr, double x, double y, int radius, TLutColor& out) {
+    // Also refuses points a degenerate lattice throws to infinity.
+    if (!(x >= radius && y >= radius && x <= bgr.cols - 1 - radius && y <= bgr.rows - 1 - radius)) return false;
     const int cx = static_cast<int>(std::lround(x)), cy = static_cast<int>(std::lround(y));
     if (cx - radius < 0 || cy - radius < 0 || cx + radius >= bgr.cols || cy + radius >= bgr.rows) return false;
     int sb = 0, sg = 0, sr = 0;
@@ -252,8 +254,6 @@ void TryChart(const cv::Mat& bgr, const std::vector<TLatticeNode>& nodes, const 
     }
 }
 
-constexpr double kAcceptScore = 0.85;
-
 }  // namespace
 
 std::optional<TDetectedChart> DetectChart(const TBitmap24& image, std::optional<TChartType> chart) {
@@ -264,7 +264,7 @@ std::optional<TDetectedChart> DetectChart(const TBitmap24& image, std::optional<
     cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
 
     const double pictureArea = static_cast<double>(image.Width()) * image.Height();
-    const double minArea = 30, maxArea = pictureArea / 40;
+    const double minArea = 30, maxArea = pictureArea / 16;
     std::vector<TPatchShape> shapes;
     // Patch outlines as edges: the regions enclosed by edges.
     cv::GaussianBlur(grey, smooth, cv::Size(3, 3), 0);
@@ -306,14 +306,14 @@ std::optional<TDetectedChart> DetectChart(const TBitmap24& image, std::optional<
         for (TChartType type : {TChartType::Classic, TChartType::DigitalSG})
             if (!chart || *chart == type) TryChart(bgr, kept, toImage, pitch, type, best);
     }
-    if (best.Score < kAcceptScore) return std::nullopt;
+    if (best.Score < PlausibleFitScore) return std::nullopt;
 
     TDetectedChart found;
     found.Chart = best.Chart;
     found.Corners = best.Corners;
     found.Score = best.Score;
     const double angle = std::atan2(best.Corners[1].Y - best.Corners[0].Y, best.Corners[1].X - best.Corners[0].X);
-    const int quarter = static_cast<int>(std::lround(angle / (std::acos(-1.0) / 2)));
+    const int quarter = static_cast<int>(std::lround(angle / (CV_PI / 2)));
     found.Orientation = ((quarter % 4) + 4) % 4 * 90;
     return found;
 }

@@ -194,7 +194,7 @@ int Run(const std::string& dir, const std::string& method, bool chartGiven, bool
         if (draw && d) Draw(work, *d, t.File.substr(0, t.File.size() - 4) + ".found.png");
         if (!t.HasChart) {
             ++empties;
-            if (d) ++falsePositives, verdict = "FALSE POSITIVE";
+            if (d) ++falsePositives, verdict = "FALSE POSITIVE " + std::to_string(d->Score);
             else verdict = "ok";
         } else {
             ++charts;
