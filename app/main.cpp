@@ -8,16 +8,16 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "app/ProdInfo.h"
-#include "engine/Calibration.h"
+#include "engine/ColorCheckersData.h"
 #include "formats/LUTFormat.h"
 #include "ui/MainForm.h"
 #include "ui/PatchesForm.h"
+#include "ui/ProdInfo.h"
 
 int main(int argc, char* argv[]) {
     using namespace tintavo;
     // Unit initialisation: chart reference tables, the format registry, the product record.
-    (void)ChartReference(TChartType::Classic);
+    (void)Charts();
     (void)LutFormats();
     const TProductInfo& info = InitProductInfo();
 

@@ -1,4 +1,4 @@
-// Calibration and LUT application speed: Calibrate at 33 points with each chart, and
+// Calibration and LUT application speed: Calibrate at the window's 33 points with each chart, and
 // ApplyLutToBitmap over an opened image of the largest size (1500 x 1000).
 #include <benchmark/benchmark.h>
 
@@ -9,7 +9,6 @@
 #include <random>
 
 #include "engine/Calibration.h"
-#include "engine/ColorChecker.h"
 #include "lut/LUT.h"
 
 namespace {
@@ -23,16 +22,13 @@ TBitmap24 ChartImage(TChartType chart, const TSelection& sel, int width, int hei
     TBitmap24 bmp(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) bmp.SetPixel(x, y, 128, 128, 128);
-    TColorCheckerReader reader;
-    reader.X1 = sel.X1, reader.Y1 = sel.Y1, reader.X2 = sel.X2, reader.Y2 = sel.Y2;
-    reader.Columns = ChartColumns(chart);
-    reader.Rows = ChartRows(chart);
-    const TLutColor* ref = ChartReference(chart);
-    for (int row = 0; row < reader.Rows; ++row)
-        for (int col = 0; col < reader.Columns; ++col) {
-            const TLutColor& c = ref[chart == TChartType::Classic ? row * 6 + col : col * 10 + row];
+    const TChartInfo& info = ChartInfo(chart);
+    const TChartGeometry geometry(sel, info.Columns, info.Rows);
+    for (int row = 0; row < info.Rows; ++row)
+        for (int col = 0; col < info.Columns; ++col) {
+            const TLutColor& c = info.Reference[info.PatchIndex(col, row)];
             int cx, cy;
-            reader.PatchCenter(col, row, cx, cy);
+            geometry.PatchCenter(col, row, cx, cy);
             for (int y = cy - 5; y <= cy + 5; ++y)
                 for (int x = cx - 5; x <= cx + 5; ++x)
                     bmp.SetPixel(x, y, ToByte(0.05 + 0.9 * c.R), ToByte(0.95 * c.G + 0.03 * c.B),
@@ -46,7 +42,7 @@ void BM_Calibrate(benchmark::State& state, TChartType chart) {
     const TBitmap24 bmp = ChartImage(chart, sel, 1500, 1000);
     auto lut = std::make_unique<TLUT>();
     lut->LutKind = lk3D;
-    lut->Size3D = 33;
+    lut->Size3D = CalibrationLutSize;
     TMeasuredPatches measured;
     for (auto _ : state) {
         auto mapping = Calibrate(bmp, sel, chart, true, *lut, measured);
@@ -63,12 +59,12 @@ void BM_FillTableOneThread(benchmark::State& state, TChartType chart) {
     SamplePatches(ChartImage(chart, sel, 1500, 1000), sel, chart, measured);
     TCalibrationMapping mapping(measured, chart, true);
     auto lut = std::make_unique<TLUT>();
-    lut->Size3D = 33;
+    lut->Size3D = CalibrationLutSize;
     for (auto _ : state) {
         mapping.FillTable(*lut, 1);
         benchmark::DoNotOptimize(lut->Table3D[16][16][16]);
     }
-    state.SetItemsProcessed(state.iterations() * 33 * 33 * 33);
+    state.SetItemsProcessed(state.iterations() * CalibrationLutSize * CalibrationLutSize * CalibrationLutSize);
 }
 BENCHMARK_CAPTURE(BM_FillTableOneThread, Classic, TChartType::Classic)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_FillTableOneThread, DigitalSG, TChartType::DigitalSG)->Unit(benchmark::kMillisecond);
@@ -99,7 +95,7 @@ TBitmap24 TestImage(bool noise) {
 void BM_ApplyLutToBitmap(benchmark::State& state, TLutKind kind, bool noise) {
     const TSelection sel{10, 10, 1410, 1010};
     auto lut = std::make_unique<TLUT>();
-    lut->Size3D = 33;
+    lut->Size3D = CalibrationLutSize;
     TMeasuredPatches measured;
     Calibrate(ChartImage(TChartType::Classic, sel, 1500, 1000), sel, TChartType::Classic, false, *lut, measured);
     lut->SetIdentity1D(1024);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
+
+#include "formats/LutExport.h"
 
 namespace tintavo::cli {
 
@@ -136,11 +139,17 @@ int ProfileForFileName(const std::string& fileName) {
                       "\"; choose one with --profile");
 }
 
+std::string ChartNames(const std::string& separator, const std::string& last) {
+    std::string names;
+    const auto charts = Charts();
+    for (std::size_t i = 0; i < charts.size(); ++i)
+        names += (i == 0 ? "" : i + 1 == charts.size() ? last : separator) + std::string(charts[i].CommandName);
+    return names;
+}
+
 TChartType ParseChart(const std::string& text) {
-    const std::string lower = ToLowerAscii(text);
-    if (lower == "classic") return TChartType::Classic;
-    if (lower == "sg") return TChartType::DigitalSG;
-    throw EUsageError("unknown chart \"" + text + "\" (classic or sg)");
+    if (const TChartInfo* chart = FindChartByCommandName(text)) return chart->Type;
+    throw EUsageError("unknown chart \"" + text + "\" (" + ChartNames(", ", " or ") + ")");
 }
 
 TSelection ParseRect(const std::string& text) {
@@ -192,8 +201,12 @@ int ResolveBits(const TLutOutputProfile& profile, const std::optional<std::strin
                           "--bits is not allowed");
     }
     const int bits = ParseInteger(*bitsText, "--bits");
-    if (bits != 8 && bits != 10 && bits != 12 && bits != 14 && bits != 16) {
-        throw EUsageError("--bits must be 8, 10, 12, 14 or 16, not " + *bitsText);
+    if (!ProfileAllowsBits(profile, bits)) {
+        std::string depths;
+        const std::size_t count = std::size(SelectableBitDepths);
+        for (std::size_t i = 0; i < count; ++i)
+            depths += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + std::to_string(SelectableBitDepths[i]);
+        throw EUsageError("--bits must be " + depths + ", not " + *bitsText);
     }
     return bits;
 }

@@ -55,8 +55,11 @@ int ResolveFormat(const std::string& text);
 // The profile whose extension the file name ends with, when exactly one profile has it.
 int ProfileForFileName(const std::string& fileName);
 
-// "classic" or "sg" (letter case ignored).
+// A chart by its command-line name, "classic" or "sg" (letter case ignored).
 TChartType ParseChart(const std::string& text);
+// The charts' command-line names in table order, joined by `separator` and, before the last one,
+// by `last`: ChartNames(", ", " or ") is "classic or sg".
+std::string ChartNames(const std::string& separator, const std::string& last);
 // "X1,Y1,X2,Y2" (syntax only; the image decides whether the rectangle fits).
 TSelection ParseRect(const std::string& text);
 // Checks that the rectangle lies inside a width x height image and has an area.

@@ -8,6 +8,16 @@
 namespace tintavo::cli {
 
 const std::vector<TCommand>& Commands() {
+    // The chart names come from the chart table.
+    static const std::string charts = ChartNames("|", "|");
+    static const std::string calibrateUsage =
+        "tintavo-cli calibrate IMAGE --chart " + charts + " --rect X1,Y1,X2,Y2 [--full] --profile PROFILE\n" +
+        std::string(22, ' ') +
+        "[--size N] [--bits B] -o OUTPUT\n"
+        "  the rectangle is in pixels of the working image (the picture reduced to fit 1500 x 1000),\n"
+        "  (X1, Y1) being the corner where the drag starts; --full also corrects the brightness";
+    static const std::string reportUsage =
+        "tintavo-cli report IMAGE --chart " + charts + " --rect X1,Y1,X2,Y2 [--full] [--json]";
     static const std::vector<TCommand> commands = {
         {"profiles", "tintavo-cli profiles [--json]", "list the output profiles", RunProfiles},
         {"formats", "tintavo-cli formats [--json]", "list the LUT formats", RunFormats},
@@ -18,18 +28,11 @@ const std::vector<TCommand>& Commands() {
          "  PROFILE: a profile name or number 1..31 (needed unless OUTPUT's extension belongs to one profile)\n"
          "  FORMAT: a format name or index 0..30",
          "write a LUT file through an output profile", RunConvert},
-        {"calibrate",
-         "tintavo-cli calibrate IMAGE --chart classic|sg --rect X1,Y1,X2,Y2 [--full] --profile PROFILE\n"
-         "                      [--size N] [--bits B] -o OUTPUT\n"
-         "  the rectangle is in pixels of the working image (the picture reduced to fit 1500 x 1000),\n"
-         "  (X1, Y1) being the corner where the drag starts; --full also corrects the brightness",
-         "calibrate from a chart photograph and write the LUT", RunCalibrate},
+        {"calibrate", calibrateUsage.c_str(), "calibrate from a chart photograph and write the LUT", RunCalibrate},
         {"apply", "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n"
                   "  OUTIMAGE: .jpg, .jpeg, .png, .bmp, .tif or .tiff",
          "apply a LUT to a picture at its full size", RunApply},
-        {"report",
-         "tintavo-cli report IMAGE --chart classic|sg --rect X1,Y1,X2,Y2 [--full] [--json]",
-         "the calibration's CIEDE2000 errors per patch", RunReport},
+        {"report", reportUsage.c_str(), "the calibration's CIEDE2000 errors per patch", RunReport},
     };
     return commands;
 }

@@ -1,22 +1,22 @@
 // calibrate and report: the window's Open, selection and Save on the command line.
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <memory>
+#include <stdexcept>
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "engine/Calibration.h"
+#include "engine/CalibrationExport.h"
 #include "engine/CalibrationReport.h"
 #include "formats/LUTFormat.h"
-#include "formats/LutExport.h"
 #include "picture/Picture.h"
 
 namespace tintavo::cli {
 
 namespace {
-
-// The size the window makes its calibration table at.
-constexpr int WindowLutSize = 33;
 
 struct TChartSelection {
     TChartType Chart;
@@ -32,6 +32,16 @@ TChartSelection ParseChartSelection(const TArgs& args) {
 void OpenAndCheck(const std::string& image, const TSelection& rect, TBitmap24& work) {
     OpenCalibrationPicture(image, work);
     CheckRect(rect, work.Width(), work.Height());
+}
+
+// Runs a command; a fit that failed because of the selection is reported on the one error line
+// with what to do about it.
+int ExplainingSelectionFailures(const std::function<int()>& command) {
+    try {
+        return command();
+    } catch (const ECalibrationError& e) {
+        throw std::runtime_error(e.UserMessage(". "));
+    }
 }
 
 void WriteColor(TJsonWriter& json, const TLutColor& c) { json.Triple(c.R, c.G, c.B); }
@@ -91,23 +101,19 @@ int RunCalibrate(const TArgList& argList) {
     const int bits = ResolveBits(profile, args.Value("--bits"));
     const std::string& output = args.Required("-o");
 
-    TBitmap24 work;
-    OpenAndCheck(image, sel.Rect, work);
-    // The window's LUT: a 33-point table with no comments, filled by the calibration.
-    auto lut = std::make_unique<TLUT>();
-    lut->LutKind = lk3D;
-    lut->Size3D = WindowLutSize;
-    TMeasuredPatches measured;
-    const auto mapping = Calibrate(work, sel.Rect, sel.Chart, sel.ColorsOnly, *lut, measured);
-    if (size != WindowLutSize) {
-        // Other sizes are evaluated from the fitted mapping on their own grid.
-        auto sized = std::make_unique<TLUT>();
-        TabulateCalibration(*mapping, size, *sized);
-        lut = std::move(sized);
-    }
-    SaveThroughProfile(profile, *lut, bits, output);
-    std::cout << WrittenLine(output, profile.Name, true, size, bits);
-    return 0;
+    return ExplainingSelectionFailures([&] {
+        TBitmap24 work;
+        OpenAndCheck(image, sel.Rect, work);
+        // The window's LUT: a table of the window's size with no comments, filled by the calibration.
+        auto lut = std::make_unique<TLUT>();
+        lut->LutKind = lk3D;
+        lut->Size3D = CalibrationLutSize;
+        TMeasuredPatches measured;
+        const auto mapping = Calibrate(work, sel.Rect, sel.Chart, sel.ColorsOnly, *lut, measured);
+        SaveCalibration(*lut, mapping.get(), profile, size, bits, output);
+        std::cout << WrittenLine(output, profile.Name, true, size, bits);
+        return 0;
+    });
 }
 
 int RunReport(const TArgList& argList) {
@@ -117,14 +123,21 @@ int RunReport(const TArgList& argList) {
 
     TBitmap24 work;
     OpenAndCheck(image, sel.Rect, work);
+    const TChartInfo& chart = ChartInfo(sel.Chart);
+    const TChartGeometry geometry(sel.Rect, chart.Columns, chart.Rows);
     TMeasuredPatches measured;
-    SamplePatches(work, sel.Rect, sel.Chart, measured);
-    const TCalibrationReport report = ComputeCalibrationReport(measured, sel.Chart, sel.ColorsOnly);
+    SamplePatches(work, geometry, sel.Chart, measured);
+    TCalibrationReport report;
+    ExplainingSelectionFailures([&] {
+        WithSelectionAdvice(geometry, sel.Chart, measured,
+                            [&] { report = ComputeCalibrationReport(measured, sel.Chart, sel.ColorsOnly); });
+        return 0;
+    });
 
     if (args.Has("--json")) {
         TJsonWriter json(std::cout);
         json.BeginObject();
-        json.Key("chart").String(sel.Chart == TChartType::Classic ? "classic" : "sg");
+        json.Key("chart").String(chart.CommandName);
         json.Key("colorsOnly").Bool(sel.ColorsOnly);
         json.Key("imageWidth").Integer(work.Width());
         json.Key("imageHeight").Integer(work.Height());
@@ -161,7 +174,7 @@ int RunReport(const TArgList& argList) {
     }
 
     std::printf("Image %s: working size %d x %d, chart %s, rectangle %d,%d,%d,%d, %s\n", image.c_str(), work.Width(),
-                work.Height(), sel.Chart == TChartType::Classic ? "ColorChecker Classic" : "ColorChecker Digital SG",
+                work.Height(), chart.DisplayName,
                 sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2,
                 sel.ColorsOnly ? "colors only" : "colors and brightness");
     std::printf("Colours on the 0..255 scale; delta E 2000 (sRGB, CIELAB D65).\n\n");

@@ -4,46 +4,38 @@
 #include <memory>
 #include <numeric>
 
-#include "engine/ColorChecker.h"
 #include "engine/ColorDifference.h"
+#include "engine/ThinPlateSplineModel.h"
 
 namespace tintavo {
 
 namespace {
 
-// The size of the table the window makes and applies.
-constexpr int ReportLutSize = 33;
-
-inline double ClampUnit(double v) {
-    if (!(v >= 0.0)) v = 0.0;  // below 0 or not a number
-    if (v > 1.0) v = 1.0;
-    return v;
-}
-
 inline double GridCoordinate(int k, int size) { return static_cast<double>(k / static_cast<long double>(size - 1)); }
 
-// The colour looked up in the table `map` would make at ReportLutSize points, without making
-// all of it: only the nodes around the colour's cell are evaluated (into `scratch`), and the
-// lookup is ApplyLut itself, so the result equals that of the full table.
-template <typename TMapNode>
-TLutColor LookUpThroughTable(const TMapNode& map, const TLutColor& colour, TLUT& scratch) {
-    const int n = ReportLutSize - 1;
+// The colour looked up in the table `mapping` would make at CalibrationLutSize points, without
+// making all of it: only the nodes around the colour's cell are evaluated (into `scratch`), and
+// the lookup is ApplyLut itself, so the result equals that of the full table.
+TLutColor LookUpThroughTable(const TCalibrationMapping& mapping, const TLutColor& colour, TLUT& scratch) {
+    constexpr int size = CalibrationLutSize;
+    const int n = size - 1;
     scratch.LutKind = lk3D;
-    scratch.Size3D = ReportLutSize;
+    scratch.Size3D = size;
+    const TLutColor inside = ClampToUnitRange(colour);
     auto range = [&](double v, int& lo, int& hi) {
-        const int cell = std::clamp(static_cast<int>(ClampUnit(v) * n), 0, n - 1);
+        const int cell = std::clamp(static_cast<int>(v * n), 0, n - 1);
         lo = std::max(cell - 1, 0);  // one node of margin against rounding in the cell choice
         hi = std::min(cell + 2, n);
     };
     int r0, r1, g0, g1, b0, b1;
-    range(colour.R, r0, r1);
-    range(colour.G, g0, g1);
-    range(colour.B, b0, b1);
+    range(inside.R, r0, r1);
+    range(inside.G, g0, g1);
+    range(inside.B, b0, b1);
     for (int r = r0; r <= r1; ++r)
         for (int g = g0; g <= g1; ++g)
             for (int b = b0; b <= b1; ++b)
                 scratch.Table3D[r][g][b] =
-                    map(GridCoordinate(r, ReportLutSize), GridCoordinate(g, ReportLutSize), GridCoordinate(b, ReportLutSize));
+                    mapping.MapNode(GridCoordinate(r, size), GridCoordinate(g, size), GridCoordinate(b, size));
     return ApplyLut(scratch, colour);
 }
 
@@ -53,36 +45,16 @@ std::vector<int> ControlPatches(TChartType chart) {
     return ThinnedPatchIndices(ChartReference(chart), ChartPatchCount(chart));
 }
 
-TPatchSubsetMapping::TPatchSubsetMapping(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
-                                         const std::vector<int>& patches)
-    : colorsOnly_(colorsOnly) {
-    const TLutColor* reference = ChartReference(chart);
-    std::vector<TPoint3D> source, target;
-    source.reserve(patches.size());
-    target.reserve(patches.size());
-    for (int i : patches) {
-        const TLutColor& m = measured.MeasuredColors[i];
-        source.push_back({m.R, m.G, m.B});
-        target.push_back({reference[i].R, reference[i].G, reference[i].B});
-    }
-    spline_.PointCount = static_cast<int>(patches.size());
-    spline_.Fit(source.data(), target.data());
+std::vector<TPatchPair> SelectPatches(const std::vector<TPatchPair>& pairs, const std::vector<int>& indices) {
+    std::vector<TPatchPair> selected;
+    selected.reserve(indices.size());
+    for (int i : indices) selected.push_back(pairs.at(static_cast<std::size_t>(i)));
+    return selected;
 }
 
-TLutColor TPatchSubsetMapping::MapNode(double x, double y, double z) const {
-    double r, g, b;
-    spline_.Evaluate(x, y, z, r, g, b);
-    r = ClampUnit(r);
-    g = ClampUnit(g);
-    b = ClampUnit(b);
-    if (colorsOnly_) {
-        double ym, um, vm, yi, ui, vi;
-        RGBToYUV(r, g, b, ym, um, vm);
-        RGBToYUV(x, y, z, yi, ui, vi);
-        YUVToRGB(yi, um, vm, r, g, b);
-    }
-    return {r, g, b};
-}
+TPatchSubsetMapping::TPatchSubsetMapping(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
+                                         const std::vector<int>& patches, std::string_view model)
+    : TCalibrationMapping(SelectPatches(PatchPairs(measured, chart), patches), colorsOnly, model) {}
 
 TDeltaEStats ComputeDeltaEStats(std::vector<double> values) {
     TDeltaEStats stats;
@@ -96,41 +68,35 @@ TDeltaEStats ComputeDeltaEStats(std::vector<double> values) {
     return stats;
 }
 
-TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly) {
+TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
+                                            std::string_view model) {
     TCalibrationReport report;
     report.Chart = chart;
     report.ColorsOnly = colorsOnly;
 
-    const int count = measured.PatchCount;
-    const TLutColor* reference = ChartReference(chart);
-    const std::vector<int> control = ControlPatches(chart);
-    std::vector<bool> isControl(count, false);
-    for (int i : control)
-        if (i < count) isControl[i] = true;
+    const TChartInfo& info = ChartInfo(chart);
+    const std::vector<TPatchPair> pairs = PatchPairs(measured, chart);
+    const int count = static_cast<int>(pairs.size());
 
     // The table the window would make.
-    const TCalibrationMapping mapping(measured, chart, colorsOnly);
+    const TCalibrationMapping mapping(pairs, colorsOnly, model);
     auto lut = std::make_unique<TLUT>();
     lut->LutKind = lk3D;
-    lut->Size3D = ReportLutSize;
+    lut->Size3D = CalibrationLutSize;
     mapping.FillTable(*lut);
 
+    const std::vector<int> control = mapping.Model().ControlPatches();
+    std::vector<bool> isControl(count, false);
+    for (int i : control) isControl[i] = true;
+
     auto scratch = std::make_unique<TLUT>();
-    const int columns = ChartColumns(chart);
-    const int rows = ChartRows(chart);
     for (int i = 0; i < count; ++i) {
         TPatchQuality p;
         p.Index = i;
-        if (chart == TChartType::Classic) {
-            p.Column = i % columns;
-            p.Row = i / columns;
-        } else {
-            p.Column = i / rows;
-            p.Row = i % rows;
-        }
+        info.PatchCell(i, p.Column, p.Row);
         p.ControlPoint = isControl[i];
-        p.Measured = measured.MeasuredColors[i];
-        p.Reference = reference[i];
+        p.Measured = pairs[i].Measured;
+        p.Reference = pairs[i].Reference;
         p.Corrected = ApplyLut(*lut, p.Measured);
         p.DeltaEBefore = DeltaE2000(p.Measured, p.Reference);
         p.DeltaEAfter = DeltaE2000(p.Corrected, p.Reference);
@@ -138,9 +104,8 @@ TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TC
             std::vector<int> others;
             for (int k : control)
                 if (k != i) others.push_back(k);
-            const TPatchSubsetMapping refit(measured, chart, colorsOnly, others);
-            const TLutColor looked = LookUpThroughTable(
-                [&](double x, double y, double z) { return refit.MapNode(x, y, z); }, p.Measured, *scratch);
+            const TCalibrationMapping refit(SelectPatches(pairs, others), colorsOnly, model);
+            const TLutColor looked = LookUpThroughTable(refit, p.Measured, *scratch);
             p.DeltaELeaveOneOut = DeltaE2000(looked, p.Reference);
         } else {
             p.DeltaELeaveOneOut = p.DeltaEAfter;  // the fit never saw this patch

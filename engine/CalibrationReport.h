@@ -5,15 +5,16 @@
 //
 // "After" is measured exactly as the program applies a calibration: the measured colour
 // through the 33-point table the window makes (TCalibrationMapping::FillTable), interpolated
-// with ApplyLut. The leave-one-out error of a control point refits the spline on the other
-// control points (the thinning is not redone, so no dropped patch takes its place) and looks the
-// patch up the same way; a patch the fit leaves out anyway keeps its after-error.
+// with ApplyLut. The leave-one-out error of a control point refits a fresh model of the same
+// kind on the other control points (so no patch the first fit left out takes its place) and
+// looks the patch up the same way; a patch the fit leaves out anyway keeps its after-error.
 #pragma once
 
 #include <vector>
 
+#include <string_view>
+
 #include "engine/Calibration.h"
-#include "engine/ThinPlateSplines.h"
 
 namespace tintavo {
 
@@ -53,30 +54,28 @@ struct TCalibrationReport {
     TGroupQuality All;
 };
 
-// The patches the fit uses as control points, in patch order: every patch of the Classic chart;
-// of the Digital SG chart the first of each group of patches whose reference colours lie closer
-// than the thinning distance.
+// The patches the default model ("tps") rests on, in patch order: every patch of the Classic
+// chart; of the Digital SG chart the first of each group of patches whose reference colours lie
+// closer than the thinning distance. Other models tell their own (TCalibrationModel).
 std::vector<int> ControlPatches(TChartType chart);
 
-// A calibration mapping fitted on an explicit list of patches, with the node rule of
-// TCalibrationMapping (clamp to 0..1, then keep the node's luma when colorsOnly). Fitted on
-// ControlPatches(chart) it gives the same values as TCalibrationMapping.
-class TPatchSubsetMapping {
+// A calibration mapping fitted on the listed patches of the chart only. Fitted on
+// ControlPatches(chart) it gives the same values as TCalibrationMapping with the default model.
+class TPatchSubsetMapping : public TCalibrationMapping {
 public:
-    // Raises the spline's singular-system error when the fit fails.
+    // Raises the model's error when the fit fails.
     TPatchSubsetMapping(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
-                        const std::vector<int>& patches);
-    TLutColor MapNode(double x, double y, double z) const;
-
-private:
-    TTPSpline spline_;
-    bool colorsOnly_;
+                        const std::vector<int>& patches, std::string_view model = DefaultCalibrationModel);
 };
+
+// The listed entries of `pairs`, in the listed order.
+std::vector<TPatchPair> SelectPatches(const std::vector<TPatchPair>& pairs, const std::vector<int>& indices);
 
 TDeltaEStats ComputeDeltaEStats(std::vector<double> values);
 
-// Fits the calibration of `measured` and measures its quality. Raises the spline's
-// singular-system error when a fit fails.
-TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly);
+// Fits the calibration of `measured` with the named model and measures its quality. Raises the
+// model's error when a fit fails.
+TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
+                                            std::string_view model = DefaultCalibrationModel);
 
 }  // namespace tintavo

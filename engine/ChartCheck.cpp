@@ -10,14 +10,6 @@ namespace tintavo {
 
 namespace {
 
-const char* ChartName(TChartType chart) {
-    return chart == TChartType::Classic ? "ColorChecker Classic" : "ColorChecker Digital SG";
-}
-
-const char* FirstPatchName(TChartType chart) {
-    return chart == TChartType::Classic ? "the first patch (dark skin)" : "the first patch (top-left when the chart is upright)";
-}
-
 // Where a corner lies in the picture, seen from the middle of the quadrilateral.
 const char* Position(const TQuad& corners, const TPointF& corner) {
     double cx = 0, cy = 0;
@@ -26,10 +18,16 @@ const char* Position(const TQuad& corners, const TPointF& corner) {
     return top ? (left ? "top-left" : "top-right") : (left ? "bottom-left" : "bottom-right");
 }
 
-double Score(const TBitmap24& image, const TChartGeometry& geometry, TChartType chart) {
+// The selection read from corner `start` (going the other way round when mirrored) as `chart`.
+TChartGeometry Reading(const TChartGeometry& selection, int start, bool mirrored, const TChartInfo& chart) {
+    if (start == 0 && !mirrored && selection.IsRectangle()) return TChartGeometry(selection.Rect(), chart.Columns, chart.Rows);
+    return TChartGeometry::FromCorners(ReorderedCorners(selection.Corners(), start, mirrored), chart.Columns, chart.Rows);
+}
+
+double Score(const TBitmap24& image, const TChartGeometry& geometry, const TChartInfo& chart) {
     TMeasuredPatches measured;
-    SamplePatches(image, geometry, chart, measured);
-    return ChartFitScore(measured.MeasuredColors, ChartReference(chart), measured.PatchCount);
+    SamplePatches(image, geometry, chart.Type, measured);
+    return ChartFitScore(measured.MeasuredColors, chart.Reference, measured.PatchCount);
 }
 
 std::string Format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
@@ -44,18 +42,18 @@ std::string Format(const char* pattern, ...) {
 
 }  // namespace
 
-TSelectionCheck CheckSelection(const TBitmap24& image, const TChartGeometry& geometry, TChartType chart) {
+TSelectionCheck CheckSelection(const TBitmap24& image, const TChartGeometry& geometry, TChartType chartType) {
+    const TChartInfo& chart = ChartInfo(chartType);
     TSelectionCheck check;
     const TQuad corners = geometry.Corners();
-    check.Score = Score(image, geometry, chart);
+    check.Score = Score(image, Reading(geometry, 0, false, chart), chart);
     check.BestScore = check.Score;
     check.BestCorners = corners;
-    const TChartType other = chart == TChartType::Classic ? TChartType::DigitalSG : TChartType::Classic;
+    const TChartInfo* other = nullptr;
     for (bool mirrored : {false, true})
         for (int start = 0; start < 4; ++start) {
-            const TChartGeometry reading = TChartGeometry::FromCorners(ReorderedCorners(corners, start, mirrored));
             if (start != 0 || mirrored) {
-                const double s = Score(image, reading, chart);
+                const double s = Score(image, Reading(geometry, start, mirrored, chart), chart);
                 if (s > check.BestScore) {
                     check.BestScore = s;
                     check.BestStart = start;
@@ -63,25 +61,31 @@ TSelectionCheck CheckSelection(const TBitmap24& image, const TChartGeometry& geo
                     check.BestCorners = ReorderedCorners(corners, start, mirrored);
                 }
             }
-            check.OtherChartScore = std::max(check.OtherChartScore, Score(image, reading, other));
+            for (const TChartInfo& c : Charts()) {
+                if (c.Type == chartType) continue;
+                const double s = Score(image, Reading(geometry, start, mirrored, c), c);
+                if (s > check.OtherChartScore) check.OtherChartScore = s, other = &c;
+            }
         }
 
-    if (check.OtherChartScore >= PlausibleFitScore && check.OtherChartScore >= check.BestScore + ClearlyBetterFit) {
+    if (other != nullptr && check.OtherChartScore >= PlausibleFitScore &&
+        check.OtherChartScore >= check.BestScore + ClearlyBetterFit) {
         check.Warnings.push_back(Format(
             "The selected area looks like a %s, not a %s (colour fit %.2f against %.2f): choose %s as the chart type.",
-            ChartName(other), ChartName(chart), check.OtherChartScore, check.BestScore, ChartName(other)));
+            other->DisplayName, chart.DisplayName, check.OtherChartScore, check.BestScore, other->DisplayName));
     } else if (check.BestScore < PlausibleFitScore) {
         check.Warnings.push_back(Format(
             "The colours under the selection do not look like a %s in any orientation (colour fit %.2f; a good fit is "
             "above %.2f): check the chart type, and that the selection covers the patch grid from the outer corner of "
             "the first patch to the outer corner of the last one.",
-            ChartName(chart), check.BestScore, PlausibleFitScore));
+            chart.DisplayName, check.BestScore, PlausibleFitScore));
     } else if (check.BestScore >= check.Score + ClearlyBetterFit) {
         check.Warnings.push_back(Format(
-            "The chart seems to be turned against the selection: %s appears to lie at the %s corner of the selection, "
+            "The chart seems to be turned against the selection: its first patch (%s) appears to lie at the %s corner of "
+            "the selection, "
             "not at the %s corner where the selection starts, and read that way the colours fit clearly better (%.2f "
             "against %.2f). %s",
-            FirstPatchName(chart), Position(corners, check.BestCorners[0]), Position(corners, corners[0]),
+            chart.FirstPatchName, Position(corners, check.BestCorners[0]), Position(corners, corners[0]),
             check.BestScore, check.Score,
             geometry.IsRectangle() ? "Drag the selection from the corner next to the first patch to the opposite corner."
                                    : "Give the corners starting next to the first patch and going along its row first."));

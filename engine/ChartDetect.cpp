@@ -205,9 +205,8 @@ struct TCandidate {
 
 // Tries every placement of `chart` on one lattice and keeps the one whose colours fit best.
 void TryChart(const cv::Mat& bgr, const std::vector<TLatticeNode>& nodes, const cv::Matx33d& toImage, double pitch,
-              TChartType chart, TCandidate& best) {
-    const int columns = ChartColumns(chart), rows = ChartRows(chart), count = ChartPatchCount(chart);
-    const TLutColor* reference = ChartReference(chart);
+              const TChartInfo& chart, TCandidate& best) {
+    const int columns = chart.Columns, rows = chart.Rows, count = chart.PatchCount();
     int i0 = nodes[0].I, i1 = i0, j0 = nodes[0].J, j1 = j0;
     for (const TLatticeNode& n : nodes) i0 = std::min(i0, n.I), i1 = std::max(i1, n.I), j0 = std::min(j0, n.J), j1 = std::max(j1, n.J);
     // Handedness of the lattice in the picture: a chart is never seen mirrored.
@@ -235,14 +234,13 @@ void TryChart(const cv::Mat& bgr, const std::vector<TLatticeNode>& nodes, const 
                 for (int row = 0; row < rows && ok; ++row)
                     for (int col = 0; col < columns && ok; ++col) {
                         const cv::Point2d p = MapPoint(toImage, ti + ax.A * col + ax.B * row, tj + ax.C * col + ax.D * row);
-                        const int index = chart == TChartType::Classic ? row * columns + col : col * rows + row;
-                        ok = SampleMean(bgr, p.x, p.y, radius, measured[static_cast<std::size_t>(index)]);
+                        ok = SampleMean(bgr, p.x, p.y, radius, measured[static_cast<std::size_t>(chart.PatchIndex(col, row))]);
                     }
                 if (!ok) continue;
-                const double score = ChartFitScore(measured.data(), reference, count);
+                const double score = ChartFitScore(measured.data(), chart.Reference, count);
                 if (score <= best.Score) continue;
                 best.Score = score;
-                best.Chart = chart;
+                best.Chart = chart.Type;
                 const double corners[4][2] = {{-0.5, -0.5}, {columns - 0.5, -0.5}, {columns - 0.5, rows - 0.5}, {-0.5, rows - 0.5}};
                 for (std::size_t k = 0; k < 4; ++k) {
                     const double col = corners[k][0], row = corners[k][1];
@@ -303,8 +301,8 @@ std::optional<TDetectedChart> DetectChart(const TBitmap24& image, std::optional<
         const cv::Point2d di = MapPoint(toImage, kept[0].I + 1, kept[0].J) - o;
         const cv::Point2d dj = MapPoint(toImage, kept[0].I, kept[0].J + 1) - o;
         const double pitch = std::min(std::hypot(di.x, di.y), std::hypot(dj.x, dj.y));
-        for (TChartType type : {TChartType::Classic, TChartType::DigitalSG})
-            if (!chart || *chart == type) TryChart(bgr, kept, toImage, pitch, type, best);
+        for (const TChartInfo& info : Charts())
+            if (!chart || *chart == info.Type) TryChart(bgr, kept, toImage, pitch, info, best);
     }
     if (best.Score < PlausibleFitScore) return std::nullopt;
 

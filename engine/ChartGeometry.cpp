@@ -1,7 +1,9 @@
 #include "engine/ChartGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace tintavo {
@@ -17,12 +19,21 @@ long double Cross(const TPointF& o, const TPointF& a, const TPointF& b) {
     throw std::invalid_argument("The four corners do not form a convex quadrilateral in chart order.");
 }
 
-// One axis of the rectangle's patch-centre rule. The product is formed before the division;
-// 64-bit intermediates give the 32-bit result without overflow for any corner pair.
-int CellCentre(int start, int end, int index, int count) {
+// One axis of the rectangle's patch-centre rule. 64-bit intermediates give the 32-bit result
+// without overflow for any corner pair.
+inline int CellCenter(int start, int end, int index, int count) {
     const std::int64_t span = static_cast<std::int64_t>(end) - start;
     return static_cast<int>(start + (index * span) / count + (span / count) / 2);
 }
+
+bool IsWholePixelRectangle(const TQuad& q) {
+    auto whole = [](double v) { return v == std::floor(v) && std::abs(v) <= 1e9; };
+    bool rectangle = q[1].Y == q[0].Y && q[2].X == q[1].X && q[3].Y == q[2].Y && q[3].X == q[0].X;
+    for (const TPointF& p : q) rectangle = rectangle && whole(p.X) && whole(p.Y);
+    return rectangle;
+}
+
+double Distance(const TPointF& a, const TPointF& b) { return std::hypot(a.X - b.X, a.Y - b.Y); }
 
 }  // namespace
 
@@ -62,24 +73,19 @@ TPointF TSquareToQuad::Map(double u, double v) const {
             static_cast<double>((m_[3] * U + m_[4] * V + m_[5]) / w)};
 }
 
-TChartGeometry TChartGeometry::FromRectangle(const TSelection& selection) {
-    TChartGeometry g;
-    g.rect_ = selection;
-    return g;
-}
+TChartGeometry::TChartGeometry(const TSelection& rect, int columns, int rows)
+    : rect_(rect), columns_(columns), rows_(rows) {}
 
-TChartGeometry TChartGeometry::FromCorners(const TQuad& corners) {
-    auto whole = [](double v) { return v == std::floor(v) && std::abs(v) <= 1e9; };
-    bool rectangle = corners[1].Y == corners[0].Y && corners[2].X == corners[1].X && corners[3].Y == corners[2].Y &&
-                     corners[3].X == corners[0].X;
-    for (const TPointF& p : corners) rectangle = rectangle && whole(p.X) && whole(p.Y);
-    if (rectangle)
-        return FromRectangle({static_cast<int>(corners[0].X), static_cast<int>(corners[0].Y),
-                              static_cast<int>(corners[2].X), static_cast<int>(corners[2].Y)});
-    TChartGeometry g;
-    g.map_ = TSquareToQuad(corners);
+TChartGeometry TChartGeometry::FromCorners(const TQuad& corners, int columns, int rows) {
+    const TSquareToQuad map(corners);
+    if (IsWholePixelRectangle(corners))
+        return TChartGeometry({static_cast<int>(corners[0].X), static_cast<int>(corners[0].Y),
+                               static_cast<int>(corners[2].X), static_cast<int>(corners[2].Y)},
+                              columns, rows);
+    TChartGeometry g(TSelection{}, columns, rows);
     g.isQuad_ = true;
     g.corners_ = corners;
+    g.map_ = map;
     return g;
 }
 
@@ -89,12 +95,32 @@ TQuad TChartGeometry::Corners() const {
     return {TPointF{x1, y1}, TPointF{x2, y1}, TPointF{x2, y2}, TPointF{x1, y2}};
 }
 
-TPointF TChartGeometry::PatchCentre(int column, int row, int columns, int rows) const {
-    if (columns < 1 || rows < 1) throw std::runtime_error("Dimension error");
+TPointF TChartGeometry::PatchCenterPoint(int column, int row) const {
+    if (columns_ < 1 || rows_ < 1) throw std::runtime_error("Dimension error");
     if (!isQuad_)
-        return {static_cast<double>(CellCentre(rect_.X1, rect_.X2, column, columns)),
-                static_cast<double>(CellCentre(rect_.Y1, rect_.Y2, row, rows))};
-    return map_.Map(static_cast<double>((column + 0.5L) / columns), static_cast<double>((row + 0.5L) / rows));
+        return {static_cast<double>(CellCenter(rect_.X1, rect_.X2, column, columns_)),
+                static_cast<double>(CellCenter(rect_.Y1, rect_.Y2, row, rows_))};
+    return map_.Map(static_cast<double>((column + 0.5L) / columns_), static_cast<double>((row + 0.5L) / rows_));
+}
+
+void TChartGeometry::PatchCenter(int column, int row, int& x, int& y) const {
+    const TPointF c = PatchCenterPoint(column, row);
+    // Far-away centres are held inside the 32-bit range (the sampler clips to the picture anyway).
+    x = static_cast<int>(std::clamp(std::floor(c.X), -1e9, 1e9));
+    y = static_cast<int>(std::clamp(std::floor(c.Y), -1e9, 1e9));
+}
+
+int TChartGeometry::CellSize(bool horizontal) const {
+    if (columns_ < 1 || rows_ < 1) throw std::runtime_error("Dimension error");
+    if (isQuad_) {
+        const TQuad& q = corners_;
+        const double edge = horizontal ? std::min(Distance(q[0], q[1]), Distance(q[3], q[2]))
+                                       : std::min(Distance(q[0], q[3]), Distance(q[1], q[2]));
+        return static_cast<int>(std::min(edge / (horizontal ? columns_ : rows_), 1e9));
+    }
+    const std::int64_t span = horizontal ? static_cast<std::int64_t>(rect_.X2) - rect_.X1
+                                         : static_cast<std::int64_t>(rect_.Y2) - rect_.Y1;
+    return static_cast<int>(std::llabs(span) / (horizontal ? columns_ : rows_));
 }
 
 TQuad ReorderedCorners(const TQuad& corners, int start, bool mirrored) {

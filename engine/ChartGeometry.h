@@ -1,11 +1,14 @@
-// Where the patches of a chart lie in the picture: either the selection rectangle of a drag, or
-// four corners that follow the chart as it was photographed (tilted, rotated, in perspective).
+// Where the chart lies in the picture: the selection the user made and the grid of patch cells
+// laid over it. Every patch centre, for the sampling and for the viewer's markers, comes from
+// TChartGeometry.
 //
-// Corners are given in chart order: corner 1 is the outer corner of the patch grid at column 0,
-// row 0; corner 2 the one after the last column of row 0; corner 3 after the last column of the
-// last row; corner 4 at column 0 of the last row. The four corners enclose the same region as a
-// selection rectangle (the patches and the gaps between them); it is cut into Columns x Rows
-// cells and the patch centres are the projective images of the cell centres.
+// A selection is either the rectangle of a drag or four corners that follow the chart as it was
+// photographed (tilted, rotated, in perspective). Corners are given in chart order: corner 1 is
+// the outer corner of the patch grid at column 0, row 0; corner 2 the one after the last column
+// of row 0; corner 3 after the last column of the last row; corner 4 at column 0 of the last
+// row. The four corners enclose the same region as a selection rectangle (the patches and the
+// gaps between them); it is cut into Columns x Rows cells and the patch centres are the
+// projective images of the cell centres.
 //
 // Coordinates are picture pixels with pixel (i, j) covering [i, i + 1) x [j, j + 1); a
 // rectangle's integer corners keep their meaning as pixel columns and rows.
@@ -15,8 +18,8 @@
 
 namespace tintavo {
 
-// Selection corners in image pixel coordinates; (X1, Y1) is the corner where the drag started
-// and becomes patch column 0, row 0.
+// Selection corners in pixel coordinates; (X1, Y1) is the corner where the drag started and
+// becomes patch column 0, row 0. The corners are not put in order.
 struct TSelection {
     int X1 = 0;
     int Y1 = 0;
@@ -45,32 +48,43 @@ private:
     long double m_[9];  // row-major; the bottom row holds the projective terms
 };
 
+// The chart's patch grid over a selection: the selection cut into Columns x Rows equal cells.
 class TChartGeometry {
 public:
-    // An empty rectangle at (0, 0).
-    TChartGeometry() = default;
-    static TChartGeometry FromRectangle(const TSelection& selection);
-    // Checks the corners as TSquareToQuad does. Corners that are exactly an upright rectangle with
-    // whole-pixel corners, its first row running along x, are that rectangle: they sample exactly
-    // as the same rectangle dragged with the mouse.
-    static TChartGeometry FromCorners(const TQuad& corners);
+    // The dragged rectangle.
+    TChartGeometry(const TSelection& rect, int columns, int rows);
+    // Four corners in chart order; checked as TSquareToQuad does. Corners that are exactly an
+    // upright rectangle with whole-pixel corners, its first row running along x, are that
+    // rectangle: they sample exactly as the same rectangle dragged with the mouse.
+    static TChartGeometry FromCorners(const TQuad& corners, int columns, int rows);
 
     bool IsRectangle() const { return !isQuad_; }
-    const TSelection& Rectangle() const { return rect_; }  // for a rectangle only
+    const TSelection& Rect() const { return rect_; }  // for a rectangle only; corners give (0, 0, 0, 0)
     // The four corners in chart order; a rectangle gives (X1, Y1), (X2, Y1), (X2, Y2), (X1, Y2).
     TQuad Corners() const;
+    int Columns() const { return columns_; }
+    int Rows() const { return rows_; }
 
-    // The centre of cell (column, row) of a Columns x Rows grid. A rectangle answers with its own
-    // integer rule (offsets from corner 1 formed as products before a division truncating toward
-    // zero; the sampling window is centred on that pixel); other corners with the projective image
-    // of the cell centre, on which the sampling window is centred to a fraction of a pixel.
-    TPointF PatchCentre(int column, int row, int columns, int rows) const;
+    // The centre of cell (column, row). A rectangle: the cell's start plus half a cell width, in
+    // integer arithmetic truncating toward zero, the product formed before the division; the
+    // sampling window is centred on that pixel. Corners: the projective image of the cell centre;
+    // the sampling window is centred on it to a fraction of a pixel. A grid without cells raises
+    // std::runtime_error("Dimension error").
+    TPointF PatchCenterPoint(int column, int row) const;
+    // The same as a pixel: for corners, the pixel the centre lies in.
+    void PatchCenter(int column, int row, int& x, int& y) const;
+
+    // The width (horizontal) or height of one cell in whole pixels, whatever the drag direction;
+    // for corners the smaller of the two grid edges running that way, divided by the cells.
+    int CellSize(bool horizontal) const;
 
 private:
     bool isQuad_ = false;
     TSelection rect_;
     TQuad corners_{};
-    TSquareToQuad map_{TQuad{TPointF{0, 0}, TPointF{0, 0}, TPointF{0, 0}, TPointF{0, 0}}};
+    TSquareToQuad map_{TQuad{}};
+    int columns_;
+    int rows_;
 };
 
 // The eight ways of reading a quadrilateral's corners as chart corners: corner k of the result is

@@ -4,36 +4,9 @@
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
-
-#include "common/Errors.h"
-#include "engine/ChartGeometry.h"
+#include <vector>
 
 namespace tintavo {
-
-namespace {
-
-constexpr const char* kUnit = "ColorChecker";
-
-inline double ClampUnit(double v) {
-    if (!(v >= 0.0)) v = 0.0;  // below 0 or not a number
-    if (v > 1.0) v = 1.0;
-    return v;
-}
-
-}  // namespace
-
-void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {
-    const TPointF c = TChartGeometry::FromRectangle({X1, Y1, X2, Y2}).PatchCentre(column, row, Columns, Rows);
-    x = static_cast<int>(c.X);
-    y = static_cast<int>(c.Y);
-}
-
-void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& b) const {
-    if (!Bitmap || Bitmap->Empty()) throw std::runtime_error("No image to sample.");
-    int cx, cy;
-    PatchCenter(column, row, cx, cy);
-    SampleWindow(*Bitmap, cx, cy, r, g, b);
-}
 
 void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b) {
     if (bitmap.Empty()) throw std::runtime_error("No image to sample.");
@@ -104,48 +77,29 @@ TLutColor SampleWindowAt(const TBitmap24& bitmap, double x, double y) {
     return {static_cast<double>(sum[2] / scale), static_cast<double>(sum[1] / scale), static_cast<double>(sum[0] / scale)};
 }
 
-std::vector<int> ThinnedPatchIndices(const TLutColor* reference, int patchCount) {
-    std::vector<int> kept;
-    if (patchCount < ThinningMinPatches) {
-        for (int i = 0; i < patchCount; ++i) kept.push_back(i);
-        return kept;
-    }
-    auto isNearAny = [&](const TLutColor& c) {
-        for (int k : kept) {
-            const long double dr = static_cast<long double>(reference[k].R) - c.R;
-            const long double dg = static_cast<long double>(reference[k].G) - c.G;
-            const long double db = static_cast<long double>(reference[k].B) - c.B;
-            if (std::sqrt(dr * dr + dg * dg + db * db) < ThinningDistance) return true;
-        }
-        return false;
-    };
-    for (int i = 0; i < patchCount; ++i)
-        if (!isNearAny(reference[i])) kept.push_back(i);
-    return kept;
+void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {
+    Geometry().PatchCenter(column, row, x, y);
+}
+
+void TColorCheckerReader::SamplePatch(int column, int row, int& r, int& g, int& b) const {
+    if (!Bitmap || Bitmap->Empty()) throw std::runtime_error("No image to sample.");
+    int cx, cy;
+    PatchCenter(column, row, cx, cy);
+    SampleWindow(*Bitmap, cx, cy, r, g, b);
 }
 
 void TColorCheckerInterpolate::BuildSpline() {
     if (PatchCount < 0 || PatchCount > MaxPatches) throw std::runtime_error("Dimension error");
-    const std::vector<int> kept = ThinnedPatchIndices(Reference, PatchCount);
-    std::vector<TPoint3D> source, target;
-    source.reserve(kept.size());
-    target.reserve(kept.size());
-    for (int i : kept) {
-        source.push_back({Measured[i].R, Measured[i].G, Measured[i].B});
-        target.push_back({Reference[i].R, Reference[i].G, Reference[i].B});
-    }
-    auto spline = std::make_unique<TTPSpline>();
-    spline->PointCount = static_cast<int>(kept.size());
-    spline->Fit(source.data(), target.data());
-    Spline = std::move(spline);
+    std::vector<TPatchPair> patches(static_cast<std::size_t>(PatchCount));
+    for (int i = 0; i < PatchCount; ++i) patches[static_cast<std::size_t>(i)] = {Measured[i], Reference[i]};
+    Fit(patches);
 }
 
 void TColorCheckerInterpolate::MapColor(double x, double y, double z, double& r, double& g, double& b) const {
-    TINTAVO_ASSERT(Spline != nullptr, kUnit, "No spline built");
-    Spline->Evaluate(x, y, z, r, g, b);
-    r = ClampUnit(r);
-    g = ClampUnit(g);
-    b = ClampUnit(b);
+    const TLutColor c = ClampToUnitRange(Map(x, y, z));
+    r = c.R;
+    g = c.G;
+    b = c.B;
 }
 
 void RGBToYUV(double r, double g, double b, double& y, double& u, double& v) {

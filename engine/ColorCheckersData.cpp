@@ -1,6 +1,9 @@
 #include "engine/ColorCheckersData.h"
 
+#include <cctype>
+#include <iterator>
 #include <mutex>
+#include <stdexcept>
 
 namespace tintavo {
 
@@ -193,9 +196,35 @@ TLutColor SGTable[MaxPatches] = {
     {243.17, 244.71, 242.06},
 };
 
+// The chart table, in TChartType order.
+constexpr TChartInfo ChartTable[] = {
+    {TChartType::Classic, "ColorChecker Classic", "classic", "Classic", 6, 4, TPatchOrder::RowMajor, ClassicTable,
+     "dark skin"},
+    {TChartType::DigitalSG, "ColorChecker Digital SG", "sg", "SG", 14, 10, TPatchOrder::ColumnMajor, SGTable,
+     "the top-left patch when the chart's lettering reads upright"},
+};
+
+constexpr bool ChartTableIsConsistent() {
+    for (int i = 0; i < static_cast<int>(std::size(ChartTable)); ++i) {
+        const TChartInfo& c = ChartTable[i];
+        if (static_cast<int>(c.Type) != i || c.PatchCount() < 1 || c.PatchCount() > MaxPatches) return false;
+        // The numbering visits every cell once.
+        for (int index = 0; index < c.PatchCount(); ++index) {
+            int column = 0, row = 0;
+            c.PatchCell(index, column, row);
+            if (column < 0 || column >= c.Columns || row < 0 || row >= c.Rows || c.PatchIndex(column, row) != index)
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(ChartTableIsConsistent(), "chart table: entries in TChartType order, at most MaxPatches patches");
+
 std::once_flag normalizeOnce;
 
-void NormalizeTable(TLutColor* table, bool clampAboveOne) {
+// Components below 0 become 0, the others are divided by 255 and kept at most 1 (only the
+// Digital SG values exceed 255).
+void NormalizeTable(TLutColor* table) {
     for (int i = 0; i < MaxPatches; ++i) {
         double* components[3] = {&table[i].R, &table[i].G, &table[i].B};
         for (double* v : components) {
@@ -204,7 +233,7 @@ void NormalizeTable(TLutColor* table, bool clampAboveOne) {
                 continue;
             }
             *v = static_cast<double>(static_cast<long double>(*v) / 255.0L);
-            if (clampAboveOne && *v > 1.0) *v = 1.0;
+            if (*v > 1.0) *v = 1.0;
         }
     }
 }
@@ -219,9 +248,38 @@ const TLutColor (&SGReference)[MaxPatches] = SGTable;
 
 void NormalizeReferences() {
     std::call_once(normalizeOnce, [] {
-        NormalizeTable(SGTable, true);
-        NormalizeTable(ClassicTable, false);
+        // The tables are this unit's own writable arrays; the chart table hands them out read-only.
+        for (const TChartInfo& chart : ChartTable) NormalizeTable(const_cast<TLutColor*>(chart.Reference));
     });
 }
+
+std::span<const TChartInfo> Charts() {
+    NormalizeReferences();  // already done at start-up; a no-op unless called during static init
+    return ChartTable;
+}
+
+const TChartInfo& ChartInfo(TChartType chart) {
+    const std::span<const TChartInfo> charts = Charts();
+    const auto i = static_cast<std::size_t>(chart);
+    if (i >= charts.size()) throw std::out_of_range("Unknown chart type");
+    return charts[i];
+}
+
+const TChartInfo* FindChartByCommandName(std::string_view name) {
+    for (const TChartInfo& chart : Charts()) {
+        const std::string_view known = chart.CommandName;
+        if (known.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < name.size() && same; ++k)
+            same = std::tolower(static_cast<unsigned char>(name[k])) == known[k];
+        if (same) return &chart;
+    }
+    return nullptr;
+}
+
+int ChartColumns(TChartType chart) { return ChartInfo(chart).Columns; }
+int ChartRows(TChartType chart) { return ChartInfo(chart).Rows; }
+int ChartPatchCount(TChartType chart) { return ChartInfo(chart).PatchCount(); }
+const TLutColor* ChartReference(TChartType chart) { return ChartInfo(chart).Reference; }
 
 }  // namespace tintavo

@@ -4,14 +4,30 @@
 
 namespace tintavo {
 
-namespace {
-
-void CheckSize(int size, int largest, const char* what) {
+void CheckLutSize(int size, int largest, const char* what) {
     if (size < MinLutSize || size > largest) {
         throw ELUTError("The " + std::string(what) + " size " + std::to_string(size) + " is outside " +
                         std::to_string(MinLutSize) + ".." + std::to_string(largest) + ".");
     }
 }
+
+bool ProfileAllowsBits(const TLutOutputProfile& profile, int bits) {
+    if (bits == 0 || bits == profile.DefaultBits) return true;
+    if (!profile.BitsSelectable) return false;
+    for (int allowed : SelectableBitDepths)
+        if (bits == allowed) return true;
+    return false;
+}
+
+bool ProfileAllowsSize(const TLutOutputProfile& profile, int size) {
+    if (size == profile.DefaultSize) return true;
+    if (!profile.SizeSelectable) return false;
+    const TLUTFormat* format = GetLutFormat(profile.FormatIndex);
+    const int largest = format != nullptr && format->Is3D ? MaxLut3DSize : MaxLut1DSize;
+    return size >= MinLutSize && size <= largest;
+}
+
+namespace {
 
 // Grid coordinate k / (size - 1), computed in extended precision and stored as a double, as the
 // calibration computes its nodes.
@@ -21,17 +37,10 @@ double GridCoordinate(int k, int size) {
 
 }  // namespace
 
-void TabulateCalibration(const TCalibrationMapping& mapping, int size, TLUT& out) {
-    CheckSize(size, MaxLut3DSize, "3D LUT");
-    out.LutKind = lk3D;
-    out.Size3D = size;
-    mapping.FillTable(out);
-}
-
 void ResampleLut(const TLUT& source, bool to3D, int size, TLUT& out) {
     if (&source == &out) throw ELUTError("A LUT cannot be resampled into itself.");
     if (to3D) {
-        CheckSize(size, MaxLut3DSize, "3D LUT");
+        CheckLutSize(size, MaxLut3DSize, "3D LUT");
         out.LutKind = lk3D;
         out.Size3D = size;
         if (source.LutKind == lk3D && source.Size3D == size) {
@@ -55,7 +64,7 @@ void ResampleLut(const TLUT& source, bool to3D, int size, TLUT& out) {
         if (source.LutKind != lk1D && source.LutKind != lkPassThrough) {
             throw ELUTError("A 3D LUT cannot be written as 1D curves.");
         }
-        CheckSize(size, MaxLut1DSize, "1D LUT");
+        CheckLutSize(size, MaxLut1DSize, "1D LUT");
         out.LutKind = lk1D;
         out.Size1D = size;
         if (source.LutKind == lk1D && source.Size1D == size) {

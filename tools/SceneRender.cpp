@@ -284,20 +284,17 @@ TVariedScene VariedScene(unsigned seed, int index, bool withChart, TChartType ch
 }
 
 void RenderScene(const TScene& s, TBitmap24& picture) {
-    const int columns = s.HasChart ? ChartColumns(s.Chart) : 0, rows = s.HasChart ? ChartRows(s.Chart) : 0;
+    const TChartInfo& chart = ChartInfo(s.Chart);
+    const int columns = s.HasChart ? chart.Columns : 0, rows = s.HasChart ? chart.Rows : 0;
 
     // Camera colours of every surface: the patches, then the frame, then the background, then
     // the clutter.
     std::vector<TColour> surfaces(static_cast<std::size_t>(columns * rows + 2));
-    if (s.HasChart) {
-        const TLutColor* reference = ChartReference(s.Chart);
-        for (int row = 0; row < rows; ++row)
-            for (int col = 0; col < columns; ++col) {
-                const int index = s.Chart == TChartType::Classic ? row * columns + col : col * rows + row;
-                const TLutColor& c = reference[index];
-                surfaces[static_cast<std::size_t>(row * columns + col)] = {c.R, c.G, c.B};
-            }
-    }
+    for (int row = 0; row < rows; ++row)
+        for (int col = 0; col < columns; ++col) {
+            const TLutColor& c = chart.Reference[chart.PatchIndex(col, row)];
+            surfaces[static_cast<std::size_t>(row * columns + col)] = {c.R, c.G, c.B};
+        }
     const std::size_t frame = static_cast<std::size_t>(columns * rows), background = frame + 1;
     surfaces[frame] = {s.Frame[0], s.Frame[1], s.Frame[2]};
     surfaces[background] = {s.Background[0], s.Background[1], s.Background[2]};

@@ -45,6 +45,11 @@ struct TTruth {
     std::string Description;
 };
 
+TChartGeometry Grid(const TQuad& corners, TChartType chart) {
+    const TChartInfo& c = ChartInfo(chart);
+    return TChartGeometry::FromCorners(corners, c.Columns, c.Rows);
+}
+
 [[noreturn]] void Usage(const std::string& error) {
     std::fprintf(stderr, "tintavo-detect-eval: %s\n", error.c_str());
     std::fprintf(stderr,
@@ -112,13 +117,13 @@ std::vector<TTruth> ReadList(const std::string& dir) {
 // The largest patch-centre error as a fraction of the local patch pitch.
 double WorstCentreError(const TQuad& truth, const TQuad& found, TChartType chart) {
     const int columns = ChartColumns(chart), rows = ChartRows(chart);
-    const TChartGeometry t = TChartGeometry::FromCorners(truth), f = TChartGeometry::FromCorners(found);
+    const TChartGeometry t = Grid(truth, chart), f = Grid(found, chart);
     double worst = 0;
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
-            const TPointF a = t.PatchCentre(c, r, columns, rows), b = f.PatchCentre(c, r, columns, rows);
-            const TPointF nc = t.PatchCentre(c + (c + 1 < columns ? 1 : -1), r, columns, rows);
-            const TPointF nr = t.PatchCentre(c, r + (r + 1 < rows ? 1 : -1), columns, rows);
+            const TPointF a = t.PatchCenterPoint(c, r), b = f.PatchCenterPoint(c, r);
+            const TPointF nc = t.PatchCenterPoint(c + (c + 1 < columns ? 1 : -1), r);
+            const TPointF nr = t.PatchCenterPoint(c, r + (r + 1 < rows ? 1 : -1));
             const double pitch = std::min(std::hypot(nc.X - a.X, nc.Y - a.Y), std::hypot(nr.X - a.X, nr.Y - a.Y));
             worst = std::max(worst, std::hypot(a.X - b.X, a.Y - b.Y) / pitch);
         }
@@ -159,11 +164,11 @@ void Draw(const TBitmap24& work, const TDetectedChart& d, const std::string& fil
     for (const TPointF& p : d.Corners) outline.emplace_back(static_cast<int>(p.X), static_cast<int>(p.Y));
     cv::polylines(bgr, outline, true, cv::Scalar(0, 255, 255), 1);
     cv::circle(bgr, outline[0], 6, cv::Scalar(0, 0, 255), 2);
-    const TChartGeometry g = TChartGeometry::FromCorners(d.Corners);
+    const TChartGeometry g = Grid(d.Corners, d.Chart);
     const int columns = ChartColumns(d.Chart), rows = ChartRows(d.Chart);
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
-            const TPointF p = g.PatchCentre(c, r, columns, rows);
+            const TPointF p = g.PatchCenterPoint(c, r);
             cv::drawMarker(bgr, cv::Point(static_cast<int>(p.X), static_cast<int>(p.Y)), cv::Scalar(255, 255, 255),
                            cv::MARKER_CROSS, 5);
         }
@@ -184,7 +189,7 @@ int Run(const std::string& dir, const std::string& method, bool chartGiven, bool
         std::optional<TDetectedChart> d = method == "mcc" ? DetectWithMcc(work, asked) : DetectChart(work, asked);
         if (d) {
             try {
-                (void)TChartGeometry::FromCorners(d->Corners);
+                (void)TSquareToQuad(d->Corners);
             } catch (const std::invalid_argument&) {
                 d->Corners = {};  // a crossed quadrilateral counts as a wrong place
             }
@@ -209,8 +214,8 @@ int Run(const std::string& dir, const std::string& method, bool chartGiven, bool
                     const double e = WorstCentreError(t.Corners, d->Corners, t.Chart);
                     // Sampling as the calibration does, at the found and at the true corners.
                     TMeasuredPatches atTruth, atFound;
-                    SamplePatches(work, TChartGeometry::FromCorners(t.Corners), t.Chart, atTruth);
-                    SamplePatches(work, TChartGeometry::FromCorners(d->Corners), t.Chart, atFound);
+                    SamplePatches(work, Grid(t.Corners, t.Chart), t.Chart, atTruth);
+                    SamplePatches(work, Grid(d->Corners, t.Chart), t.Chart, atFound);
                     double levels = 0;
                     for (int i = 0; i < atTruth.PatchCount; ++i) {
                         const TLutColor &a = atTruth.MeasuredColors[i], &b = atFound.MeasuredColors[i];
@@ -251,14 +256,14 @@ int Scores(const std::string& dir) {
     for (const TTruth& t : list) {
         if (!t.HasChart) continue;
         LoadPicture(WorkingFile(t.File), work);
-        const TChartGeometry g = TChartGeometry::FromCorners(t.Corners);
+        const TChartGeometry g = Grid(t.Corners, t.Chart);
         const TSelectionCheck check = CheckSelection(work, g, t.Chart);
         double wrong = 0;
         for (bool mirrored : {false, true})
             for (int start = 0; start < 4; ++start) {
                 if (start == 0 && !mirrored) continue;
                 TMeasuredPatches m;
-                SamplePatches(work, TChartGeometry::FromCorners(ReorderedCorners(t.Corners, start, mirrored)), t.Chart, m);
+                SamplePatches(work, Grid(ReorderedCorners(t.Corners, start, mirrored), t.Chart), t.Chart, m);
                 wrong = std::max(wrong, ChartFitScore(m.MeasuredColors, ChartReference(t.Chart), m.PatchCount));
             }
         worstRight = std::min(worstRight, check.Score);

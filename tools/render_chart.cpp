@@ -40,10 +40,17 @@ struct TOptions {
     std::string Output;
 };
 
+// The charts' command-line names: "classic|sg".
+std::string ChartNames() {
+    std::string names;
+    for (const TChartInfo& chart : Charts()) names += (names.empty() ? "" : "|") + std::string(chart.CommandName);
+    return names;
+}
+
 [[noreturn]] void Usage(const std::string& error) {
     if (!error.empty()) std::fprintf(stderr, "tintavo-render-chart: %s\n\n", error.c_str());
+    std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s|none --out FILE [options]\n", ChartNames().c_str());
     std::fprintf(stderr,
-                 "Usage: tintavo-render-chart --chart classic|sg|none --out FILE [options]\n"
                  "  --out FILE            .jpg, .bmp, .png or .tif\n"
                  "  --size WxH            picture size in pixels (default 3000x2000)\n"
                  "  --grid L,T,R,B        upright patch grid in picture pixels (default: centred)\n"
@@ -105,10 +112,13 @@ TOptions ParseArguments(int argc, char** argv) {
             value = argv[++i];
         }
         if (key == "--chart") {
-            if (value == "classic") s.Chart = TChartType::Classic;
-            else if (value == "sg") s.Chart = TChartType::DigitalSG;
-            else if (value == "none") s.HasChart = false;
-            else Usage("--chart is classic, sg or none");
+            if (value == "none") {
+                s.HasChart = false;
+            } else {
+                const TChartInfo* chart = FindChartByCommandName(value);
+                if (chart == nullptr) Usage("--chart is " + ChartNames() + " or none");
+                s.Chart = chart->Type;
+            }
             chartGiven = true;
         } else if (key == "--out") {
             o.Output = value;
@@ -188,7 +198,8 @@ TOptions ParseArguments(int argc, char** argv) {
         }
     } else if (!o.GridGiven) {
         // Square cells, the grid centred and about 60 % of the picture wide.
-        const double cols = ChartColumns(s.Chart), rows = ChartRows(s.Chart);
+        const TChartInfo& chart = ChartInfo(s.Chart);
+        const double cols = chart.Columns, rows = chart.Rows;
         double w = 0.6 * s.Width;
         double h = w * rows / cols;
         if (h > 0.75 * s.Height) {

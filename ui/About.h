@@ -5,7 +5,7 @@
 #include <QDialog>
 #include <QLabel>
 
-#include "app/ProdInfo.h"
+#include "ui/ProdInfo.h"
 
 namespace tintavo {
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/ColorChecker.h"
+#include "engine/ChartGeometry.h"
 #include "lut/ImageResize2.h"
 
 namespace tintavo {
@@ -123,19 +123,13 @@ QVector<QPoint> TImageViewer::PatchCentres() const {
     QVector<QPoint> centres;
     if (gridColumns_ <= 0 || gridRows_ <= 0) return centres;
     // The calibration's own patch-centre rule, applied to the control-coordinate corners.
-    TColorCheckerReader reader;
-    reader.X1 = SelX1;
-    reader.X2 = SelX2;
-    reader.Y1 = SelY1;
-    reader.Y2 = SelY2;
-    reader.Columns = gridColumns_;
-    reader.Rows = gridRows_;
+    const TChartGeometry geometry({SelX1, SelY1, SelX2, SelY2}, gridColumns_, gridRows_);
     centres.reserve(gridColumns_ * gridRows_);
     for (int row = 0; row < gridRows_; ++row) {
         for (int column = 0; column < gridColumns_; ++column) {
             int x = 0;
             int y = 0;
-            reader.PatchCenter(column, row, x, y);
+            geometry.PatchCenter(column, row, x, y);
             centres.push_back(QPoint(x, y));
         }
     }

@@ -11,8 +11,9 @@
 #include <QToolButton>
 #include <algorithm>
 #include <initializer_list>
-#include <memory>
+#include <iterator>
 
+#include "engine/CalibrationExport.h"
 #include "formats/LutExport.h"
 #include "ui/UiSupport.h"
 
@@ -24,6 +25,13 @@ namespace {
 
 const QString DefaultText = QStringLiteral("Default");
 constexpr int MaxTypedDigits = 5;
+
+// The items of cbxDimSize for 3D and for 1D profiles.
+QStringList SizeItems(bool is3D) {
+    if (is3D) return {DefaultText, QStringLiteral("17"), QStringLiteral("32"), QStringLiteral("33"), QStringLiteral("64")};
+    return {DefaultText,           QStringLiteral("1024"),  QStringLiteral("2048"),  QStringLiteral("4096"),
+            QStringLiteral("8192"), QStringLiteral("16384"), QStringLiteral("32768"), QStringLiteral("65536")};
+}
 
 }  // namespace
 
@@ -81,8 +89,7 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
     cbxDimSize->setEditable(true);
     cbxDimSize->setInsertPolicy(QComboBox::NoInsert);
     cbxDimSize->setCompleter(nullptr);  // no inline completion: "3" must stay "3", not "32"
-    cbxDimSize->addItems({DefaultText, QStringLiteral("17"), QStringLiteral("32"), QStringLiteral("33"),
-                          QStringLiteral("64")});
+    cbxDimSize->addItems(SizeItems(true));
     cbxDimSize->setEditText(DefaultText);
     cbxDimSize->setEnabled(false);
     // Keys reach the box (which hands them to its edit field without filtering) or, for a
@@ -96,8 +103,8 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
     cbxBits = new QComboBox(this);
     cbxBits->setObjectName(QStringLiteral("cbxBits"));
     cbxBits->setGeometry(128, 153, 137, 23);
-    cbxBits->addItems({DefaultText, QStringLiteral("8 bit"), QStringLiteral("10 bit"), QStringLiteral("12 bit"),
-                       QStringLiteral("14 bit"), QStringLiteral("16 bit")});
+    cbxBits->addItem(DefaultText);
+    for (int bits : SelectableBitDepths) cbxBits->addItem(QStringLiteral("%1 bit").arg(bits));
     cbxBits->setEnabled(false);
 
     btnSave = new QPushButton(QStringLiteral("Save"), this);
@@ -155,13 +162,7 @@ void TfrmSaveLut::cbxOutFormatChange() {
     cbxDimSize->setEnabled(profile->SizeSelectable);
     if (profile->SizeSelectable) {
         cbxDimSize->clear();
-        if (format != nullptr && format->Is3D)
-            cbxDimSize->addItems({DefaultText, QStringLiteral("17"), QStringLiteral("32"), QStringLiteral("33"),
-                                  QStringLiteral("64")});
-        else
-            cbxDimSize->addItems({DefaultText, QStringLiteral("1024"), QStringLiteral("2048"), QStringLiteral("4096"),
-                                  QStringLiteral("8192"), QStringLiteral("16384"), QStringLiteral("32768"),
-                                  QStringLiteral("65536")});
+        cbxDimSize->addItems(SizeItems(format != nullptr && format->Is3D));
     }
     cbxDimSize->setCurrentIndex(0);
     cbxDimSize->setEditText(DefaultText);
@@ -208,14 +209,10 @@ int TfrmSaveLut::ResolvedSize() const {
 int TfrmSaveLut::ResolvedBits() const {
     const TLutOutputProfile* profile = SelectedProfile();
     if (profile == nullptr) return 0;
-    switch (cbxBits->currentIndex()) {
-    case 1: return 8;
-    case 2: return 10;
-    case 3: return 12;
-    case 4: return 14;
-    case 5: return 16;
-    default: return profile->DefaultBits;
-    }
+    // Item 0 is "Default"; the others list SelectableBitDepths in order.
+    const int item = cbxBits->currentIndex();
+    if (item >= 1 && item <= static_cast<int>(std::size(SelectableBitDepths))) return SelectableBitDepths[item - 1];
+    return profile->DefaultBits;
 }
 
 bool TfrmSaveLut::btnSaveClick() {
@@ -232,19 +229,7 @@ bool TfrmSaveLut::btnSaveClick() {
     const int bits = ResolvedBits();
     const bool written = RunCommand(this, [&] {
         TWaitCursor wait;
-        const std::string target = QFile::encodeName(fileName).toStdString();
-        if (size == lut_.Size3D) {
-            // The window's own table is the calibration on this grid.
-            SaveThroughProfile(*profile, lut_, bits, target);
-        } else {
-            // Other sizes are evaluated on their own grid, not interpolated from the table.
-            auto table = std::make_unique<TLUT>();
-            if (mapping_ != nullptr)
-                TabulateCalibration(*mapping_, size, *table);
-            else
-                ResampleLut(lut_, true, size, *table);
-            SaveThroughProfile(*profile, *table, bits, target);
-        }
+        SaveCalibration(lut_, mapping_, *profile, size, bits, QFile::encodeName(fileName).toStdString());
     });
     if (!written) return false;  // the error was shown; the choices stay as they are
     ShowMessageBox(this, QStringLiteral("The LUT file has been saved:\n%1").arg(fileName));

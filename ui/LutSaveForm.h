@@ -22,8 +22,9 @@ class TfrmSaveLut : public QDialog {
     Q_OBJECT
 
 public:
-    // `lut` is the window's 33-point table; `mapping` the calibration it was filled from, used to
-    // tabulate other sizes on their own grid (may be null: the table is then resampled).
+    // `lut` is the window's calibration table; `mapping` the calibration it was filled from, used
+    // to tabulate other sizes on their own grid (may be null: the table is then resampled).
+    // Saving goes through SaveCalibration, as `tintavo-cli calibrate` does.
     TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget* parent = nullptr);
 
     // The folder of the last LUT file chosen in this dialog, kept for the run of the program.

@@ -16,15 +16,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
-#include "app/ProdInfo.h"
 #include "picture/Picture.h"
 #include "ui/About.h"
 #include "ui/ImageViewer.h"
 #include "ui/LutSaveForm.h"
 #include "ui/OpenPictureDialog.h"
 #include "ui/PatchesForm.h"
+#include "ui/ProdInfo.h"
 #include "ui/TipsForm.h"
 #include "ui/UiSupport.h"
 
@@ -34,6 +35,8 @@ namespace {
 
 constexpr int HintHidePause = 5000;  // ms a hint stays up
 constexpr int SidePanelWidth = 230;
+// Width in pixels the chart pictures beside the chart types are drawn into.
+constexpr int ChartPictureWidth = 44;
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption, const QString& hint = {}) {
     auto* button = new QPushButton(caption, parent);
@@ -58,17 +61,16 @@ void ImageToBitmap(const QImage& image, TBitmap24& out) {
 }  // namespace
 
 QPixmap ChartPicture(TChartType chart, int cellSize) {
-    const int columns = ChartColumns(chart);
-    const int rows = ChartRows(chart);
-    const TLutColor* reference = ChartReference(chart);
+    const TChartInfo& info = ChartInfo(chart);
+    const int columns = info.Columns;
+    const int rows = info.Rows;
     const int gap = 1;
     QPixmap pixmap(columns * (cellSize + gap) + gap, rows * (cellSize + gap) + gap);
     pixmap.fill(QColor(20, 20, 20));
     QPainter painter(&pixmap);
     for (int row = 0; row < rows; ++row) {
         for (int column = 0; column < columns; ++column) {
-            const int index = chart == TChartType::Classic ? row * columns + column : column * rows + row;
-            const TLutColor& c = reference[index];
+            const TLutColor& c = info.Reference[info.PatchIndex(column, row)];
             const QColor colour = QColor::fromRgbF(static_cast<float>(c.R), static_cast<float>(c.G),
                                                    static_cast<float>(c.B));
             painter.fillRect(gap + column * (cellSize + gap), gap + row * (cellSize + gap), cellSize, cellSize,
@@ -84,9 +86,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
     lut_ = std::make_unique<TLUT>();
     // An identity table until the first calibration, so that "Show" before any preview leaves
     // the picture as it is.
-    lut_->SetIdentity3D(33);
+    lut_->SetIdentity3D(CalibrationLutSize);
     lut_->LutKind = lk3D;
-    lut_->Size3D = 33;
+    lut_->Size3D = CalibrationLutSize;
 
     QFont font(QStringLiteral("Arial"));
     font.setPointSize(9);
@@ -142,25 +144,24 @@ void TfrmMain::BuildControls() {
     GroupBox1 = new QGroupBox(QStringLiteral("Color Checker Type"), Panel2);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     auto* group = new QVBoxLayout(GroupBox1);
-    rbnColorCheckerClassic = new QRadioButton(QStringLiteral("ColorChecker Classic"), GroupBox1);
-    rbnColorCheckerClassic->setObjectName(QStringLiteral("rbnColorCheckerClassic"));
-    rbnColorCheckerClassic->setChecked(true);
-    rbnColorCheckerSG = new QRadioButton(QStringLiteral("ColorChecker Digital SG"), GroupBox1);
-    rbnColorCheckerSG->setObjectName(QStringLiteral("rbnColorCheckerSG"));
-    // Each radio button with a small picture of its chart underneath, in line with its text.
-    auto addChartRow = [&](QRadioButton* button, TChartType chart, int cell, const char* pictureName) {
+    // One radio button per known chart, each with a small picture of its chart underneath, in
+    // line with its text; the first chart is selected at start.
+    for (const TChartInfo& chart : Charts()) {
+        const QString key = QString::fromLatin1(chart.ShortName);
+        auto* button = new QRadioButton(QString::fromUtf8(chart.DisplayName), GroupBox1);
+        button->setObjectName(QStringLiteral("rbnColorChecker") + key);
+        button->setChecked(chartButtons_.empty());
         group->addWidget(button);
         auto* row = new QHBoxLayout;
         row->addSpacing(22);
         auto* picture = new QLabel(GroupBox1);
-        picture->setObjectName(QString::fromLatin1(pictureName));
-        picture->setPixmap(ChartPicture(chart, cell));
+        picture->setObjectName(QStringLiteral("imgColorChecker") + key);
+        picture->setPixmap(ChartPicture(chart.Type, std::max(2, ChartPictureWidth / chart.Columns)));
         row->addWidget(picture);
         row->addStretch(1);
         group->addLayout(row);
-    };
-    addChartRow(rbnColorCheckerClassic, TChartType::Classic, 7, "imgColorCheckerClassic");
-    addChartRow(rbnColorCheckerSG, TChartType::DigitalSG, 3, "imgColorCheckerSG");
+        chartButtons_.push_back(button);
+    }
     side->addWidget(GroupBox1);
 
     lblHint = new QLabel(QStringLiteral("Please select the color checker region"), Panel2);
@@ -226,8 +227,8 @@ void TfrmMain::BuildControls() {
     connect(miOpenPreviewImage, &QAction::triggered, this, &TfrmMain::sbnOpenPreviewImageClick);
     connect(sbnPaste, &QPushButton::clicked, this, &TfrmMain::miPasteClick);
     connect(miPaste, &QAction::triggered, this, &TfrmMain::miPasteClick);
-    connect(rbnColorCheckerClassic, &QRadioButton::clicked, this, &TfrmMain::rbnColorCheckerClassicClick);
-    connect(rbnColorCheckerSG, &QRadioButton::clicked, this, &TfrmMain::rbnColorCheckerClassicClick);
+    for (QRadioButton* button : chartButtons_)
+        connect(button, &QRadioButton::clicked, this, &TfrmMain::rbnColorCheckerClassicClick);
     connect(sbnPreview, &QPushButton::clicked, this, &TfrmMain::sbnPreviewClick);
     connect(sbnHidePreview, &QPushButton::clicked, this, &TfrmMain::sbnHidePreviewClick);
     connect(sbnSave3DLutFile, &QPushButton::clicked, this, &TfrmMain::sbnSave3DLutFileClick);
@@ -236,7 +237,9 @@ void TfrmMain::BuildControls() {
 }
 
 TChartType TfrmMain::Chart() const {
-    return rbnColorCheckerClassic->isChecked() ? TChartType::Classic : TChartType::DigitalSG;
+    for (std::size_t i = 0; i < chartButtons_.size(); ++i)
+        if (chartButtons_[i]->isChecked()) return Charts()[i].Type;
+    return Charts().front().Type;
 }
 
 void TfrmMain::UpdateControls() {
@@ -315,8 +318,8 @@ void TfrmMain::miPasteClick() {
 void TfrmMain::rbnColorCheckerClassicClick() {
     const bool hadSelection = viewer_->HasSelection();
     viewer_->ClearSelection();
-    const TChartType chart = Chart();
-    viewer_->SetGrid(ChartColumns(chart), ChartRows(chart));
+    const TChartInfo& chart = ChartInfo(Chart());
+    viewer_->SetGrid(chart.Columns, chart.Rows);
     if (hadSelection) viewer_->RestoreSelection();
 }
 

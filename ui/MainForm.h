@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <vector>
 
 #include "engine/Calibration.h"
 #include "lut/Bitmap.h"
@@ -80,8 +81,8 @@ private:
     QPushButton* sbnOpenCalibrationImage = nullptr;
     QPushButton* sbnPaste = nullptr;
     QGroupBox* GroupBox1 = nullptr;
-    QRadioButton* rbnColorCheckerClassic = nullptr;
-    QRadioButton* rbnColorCheckerSG = nullptr;
+    // rbnColorCheckerClassic, rbnColorCheckerSG, ...: one per chart, in the chart table's order.
+    std::vector<QRadioButton*> chartButtons_;
     QLabel* lblHint = nullptr;
     QCheckBox* cbxIngnorelightness = nullptr;
     QPushButton* sbnPreview = nullptr;

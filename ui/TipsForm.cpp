@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 #include <stdexcept>
 
-#include "app/ProdInfo.h"
+#include "ui/ProdInfo.h"
 #include "ui/UiSupport.h"
 
 namespace tintavo {

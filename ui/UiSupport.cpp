@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <exception>
 
+#include "engine/Calibration.h"
+
 namespace tintavo {
 
 namespace UiHooks {
@@ -52,6 +54,9 @@ bool RunCommand(QWidget* parent, const std::function<void()>& command) {
     try {
         command();
         return true;
+    } catch (const ECalibrationError& e) {
+        // A fit the selection made impossible: the message and what to do about it.
+        ShowErrorBox(parent, QString::fromLocal8Bit(e.UserMessage("\n\n")));
     } catch (const std::exception& e) {
         ShowErrorBox(parent, QString::fromLocal8Bit(e.what()));
     } catch (...) {

@@ -8,6 +8,7 @@
 
 #include "CliTestSupport.h"
 #include "common/FileIO.h"
+#include "engine/CalibrationExport.h"
 #include "formats/LUTFormat.h"
 #include "formats/LutExport.h"
 #include "picture/Picture.h"

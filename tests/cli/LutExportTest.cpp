@@ -9,6 +9,7 @@
 
 #include "CliTestSupport.h"
 #include "common/FileIO.h"
+#include "engine/CalibrationExport.h"
 
 namespace tintavo {
 namespace {
@@ -166,6 +167,69 @@ TEST(SaveThroughProfile, WritesWithTheProfilesDefaultBitsAndRefusesTheWrongKind)
     EXPECT_THROW(SaveThroughProfile(*GetOutputProfile(24), *lut, 0, dir.Path("e.cube")), ELUTError);
     EXPECT_FALSE(std::filesystem::exists(dir.Path("d.lut")));
     EXPECT_FALSE(std::filesystem::exists(dir.Path("e.cube")));
+}
+
+TEST(ProfileAllows, DefaultsAlwaysOthersOnlyWhereSelectable) {
+    const TLutOutputProfile& lustre3D = *GetOutputProfile(2);   // 33 points, 12 bits, both fixed
+    const TLutOutputProfile& davinci = *GetOutputProfile(7);    // 33 points selectable
+    const TLutOutputProfile& lustre1D = *GetOutputProfile(19);  // 65536 entries, 16 bits, both selectable
+    EXPECT_TRUE(ProfileAllowsBits(lustre3D, 0));
+    EXPECT_TRUE(ProfileAllowsBits(lustre3D, 12));
+    EXPECT_FALSE(ProfileAllowsBits(lustre3D, 10));
+    for (int bits : {8, 10, 12, 14, 16}) EXPECT_TRUE(ProfileAllowsBits(lustre1D, bits)) << bits;
+    EXPECT_FALSE(ProfileAllowsBits(lustre1D, 9));
+    EXPECT_FALSE(ProfileAllowsBits(lustre1D, 32));
+
+    EXPECT_TRUE(ProfileAllowsSize(lustre3D, 33));
+    EXPECT_FALSE(ProfileAllowsSize(lustre3D, 17));
+    EXPECT_TRUE(ProfileAllowsSize(davinci, 2));
+    EXPECT_TRUE(ProfileAllowsSize(davinci, 101));
+    EXPECT_FALSE(ProfileAllowsSize(davinci, 1));
+    EXPECT_FALSE(ProfileAllowsSize(davinci, 102));
+    EXPECT_TRUE(ProfileAllowsSize(lustre1D, 100001));
+    EXPECT_FALSE(ProfileAllowsSize(lustre1D, 100002));
+}
+
+TEST(SaveCalibration, TableAtItsSizeMappingOnOtherGridsAndOnlyWhatTheProfileAllows) {
+    TScratchDir dir;
+    TMeasuredPatches measured;
+    measured.PatchCount = 24;
+    const TLutColor* reference = ChartReference(TChartType::Classic);
+    for (int i = 0; i < 24; ++i) measured.MeasuredColors[i] = clitest::DistortColor(reference[i]);
+    const TCalibrationMapping mapping(measured, TChartType::Classic, false);
+    auto table = std::make_unique<TLUT>();
+    table->LutKind = lk3D;
+    table->Size3D = CalibrationLutSize;
+    mapping.FillTable(*table);
+    // A mark that only the table carries, not the mapping.
+    table->Table3D[0][0][0] = {0.5, 0.25, 0.125};
+
+    const TLutOutputProfile& davinci = *GetOutputProfile(7);
+    auto check = [&](const std::string& name, TLUT& expected) {
+        SaveThroughProfile(davinci, expected, 0, dir.Path("expected.cube"));
+        EXPECT_EQ(ReadWholeFile(dir.Path(name)), ReadWholeFile(dir.Path("expected.cube"))) << name;
+    };
+    SaveCalibration(*table, &mapping, davinci, CalibrationLutSize, 0, dir.Path("own.cube"));
+    check("own.cube", *table);
+    SaveCalibration(*table, &mapping, davinci, 17, 0, dir.Path("grid.cube"));
+    auto tabulated = std::make_unique<TLUT>();
+    TabulateCalibration(mapping, 17, *tabulated);
+    check("grid.cube", *tabulated);
+    SaveCalibration(*table, nullptr, davinci, 17, 0, dir.Path("resampled.cube"));
+    auto resampled = std::make_unique<TLUT>();
+    ResampleLut(*table, true, 17, *resampled);
+    check("resampled.cube", *resampled);
+    EXPECT_NE(ReadWholeFile(dir.Path("grid.cube")), ReadWholeFile(dir.Path("resampled.cube")));
+
+    // Refused before anything is written: curves, a size or bit depth the profile does not write.
+    const TLutOutputProfile& lustre3D = *GetOutputProfile(2);
+    EXPECT_THROW(SaveCalibration(*table, &mapping, *GetOutputProfile(19), 1024, 0, dir.Path("x1.lut")), ELUTError);
+    EXPECT_THROW(SaveCalibration(*table, &mapping, lustre3D, 17, 0, dir.Path("x2.lut")), ELUTError);
+    EXPECT_THROW(SaveCalibration(*table, &mapping, lustre3D, 33, 10, dir.Path("x3.lut")), ELUTError);
+    EXPECT_THROW(SaveCalibration(*table, &mapping, davinci, 102, 0, dir.Path("x4.cube")), ELUTError);
+    for (const char* name : {"x1.lut", "x2.lut", "x3.lut", "x4.cube"})
+        EXPECT_FALSE(std::filesystem::exists(dir.Path(name))) << name;
+    EXPECT_NO_THROW(SaveCalibration(*table, &mapping, lustre3D, 33, 12, dir.Path("ok.lut")));
 }
 
 }  // namespace

@@ -172,6 +172,39 @@ TEST(Calibration, CoincidentCornersRaiseTheSingularErrorAndLeaveTheLutUnchanged)
     }
 }
 
+TEST(Calibration, SelectionsThatCannotBeCalibratedSayWhatToDo) {
+    // A Classic chart whose patches fill their cells, read as a Digital SG one: several cells of
+    // the finer grid measure the same patch. A tiny selection puts every patch in one spot.
+    TBitmap24 bmp = RenderChart(800, 500, kClassicSel, TChartType::Classic, SkewedCamera);
+    for (int y = kClassicSel.Y1; y < kClassicSel.Y2; ++y)
+        for (int x = kClassicSel.X1; x < kClassicSel.X2; ++x) {
+            const int index = (y - kClassicSel.Y1) / 100 * 6 + (x - kClassicSel.X1) / 100;
+            const TLutColor c = SkewedCamera(ClassicReference[index]);
+            bmp.SetPixel(x, y, ToByte(c.R), ToByte(c.G), ToByte(c.B));
+        }
+    struct TCase {
+        TSelection Sel;
+        TChartType Chart;
+        const char* Advice;
+    };
+    for (const TCase& c : {TCase{kClassicSel, TChartType::DigitalSG, "check that the chart type"},
+                           TCase{TSelection{300, 200, 312, 210}, TChartType::Classic, "too small"}}) {
+        auto lut = std::make_unique<TLUT>();
+        lut->SetIdentity3D(33);
+        TMeasuredPatches measured;
+        try {
+            Calibrate(bmp, c.Sel, c.Chart, true, *lut, measured);
+            FAIL() << "no exception";
+        } catch (const ECalibrationError& e) {
+            EXPECT_STREQ(e.what(),
+                         "Error calculating the thin-plate-splines coefficient matrix. Matrix is not invertable");
+            EXPECT_NE(e.Advice().find(c.Advice), std::string::npos) << e.Advice();
+        }
+        EXPECT_EQ(lut->Table3D[32][0][0].R, 1.0);
+        EXPECT_EQ(lut->Table3D[32][0][0].G, 0.0);
+    }
+}
+
 TEST(Calibration, EmptyImageOrBadSizeRaisesBeforeTouchingTheLut) {
     auto lut = std::make_unique<TLUT>();
     lut->SetIdentity3D(33);

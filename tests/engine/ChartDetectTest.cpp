@@ -15,6 +15,16 @@
 namespace tintavo {
 namespace {
 
+TChartGeometry Grid(const TQuad& corners, TChartType chart) {
+    const TChartInfo& c = ChartInfo(chart);
+    return TChartGeometry::FromCorners(corners, c.Columns, c.Rows);
+}
+
+TChartGeometry Grid(const TSelection& rect, TChartType chart) {
+    const TChartInfo& c = ChartInfo(chart);
+    return TChartGeometry(rect, c.Columns, c.Rows);
+}
+
 // A working-size picture of a chart in `pose`, with the camera and disturbances of `base`.
 scene::TScene PosedScene(TChartType chart, const scene::TChartPose& pose, scene::TScene base = {}) {
     base.Chart = chart;
@@ -33,12 +43,12 @@ TBitmap24 Render(const scene::TScene& s) {
 // The largest distance between true and found patch centres, in patch pitches.
 double WorstCentreError(const TQuad& truth, const TQuad& found, TChartType chart) {
     const int columns = ChartColumns(chart), rows = ChartRows(chart);
-    const TChartGeometry t = TChartGeometry::FromCorners(truth), f = TChartGeometry::FromCorners(found);
+    const TChartGeometry t = Grid(truth, chart), f = Grid(found, chart);
     double worst = 0;
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < columns; ++c) {
-            const TPointF a = t.PatchCentre(c, r, columns, rows), b = f.PatchCentre(c, r, columns, rows);
-            const TPointF n = t.PatchCentre(c + (c + 1 < columns ? 1 : -1), r, columns, rows);
+            const TPointF a = t.PatchCenterPoint(c, r), b = f.PatchCenterPoint(c, r);
+            const TPointF n = t.PatchCenterPoint(c + (c + 1 < columns ? 1 : -1), r);
             worst = std::max(worst, std::hypot(a.X - b.X, a.Y - b.Y) / std::hypot(n.X - a.X, n.Y - a.Y));
         }
     return worst;
@@ -50,7 +60,7 @@ TEST(ChartScenes, EveryPatchLiesWhereTheCornersSay) {
     for (TChartType chart : {TChartType::Classic, TChartType::DigitalSG}) {
         const scene::TScene s = PosedScene(chart, {0.5, 0.5, 0.55, 160, 20, -25});
         TMeasuredPatches measured;
-        SamplePatches(Render(s), TChartGeometry::FromCorners(s.Grid), chart, measured);
+        SamplePatches(Render(s), Grid(s.Grid, chart), chart, measured);
         const TLutColor* reference = ChartReference(chart);
         for (int i = 0; i < measured.PatchCount; ++i) {
             const TLutColor &m = measured.MeasuredColors[i], &r = reference[i];
@@ -100,8 +110,8 @@ TEST_P(ChartDetectHardCase, FindsTypeCornersAndOrientation) {
         EXPECT_LT(WorstCentreError(s.Grid, found->Corners, c.Chart), 0.25);
         // Sampling at the found corners gives what sampling at the true corners gives.
         TMeasuredPatches atTruth, atFound;
-        SamplePatches(picture, TChartGeometry::FromCorners(s.Grid), c.Chart, atTruth);
-        SamplePatches(picture, TChartGeometry::FromCorners(found->Corners), c.Chart, atFound);
+        SamplePatches(picture, Grid(s.Grid, c.Chart), c.Chart, atTruth);
+        SamplePatches(picture, Grid(found->Corners, c.Chart), c.Chart, atFound);
         for (int i = 0; i < atTruth.PatchCount; ++i) {
             const TLutColor &a = atTruth.MeasuredColors[i], &b = atFound.MeasuredColors[i];
             ASSERT_LE(std::max({std::abs(a.R - b.R), std::abs(a.G - b.G), std::abs(a.B - b.B)}) * 255, 3.0) << "patch " << i;
@@ -177,7 +187,7 @@ protected:
         picture_ = nullptr;
     }
     static TSelectionCheck Check(const TSelection& sel, TChartType chart = TChartType::Classic) {
-        return CheckSelection(*picture_, TChartGeometry::FromRectangle(sel), chart);
+        return CheckSelection(*picture_, Grid(sel, chart), chart);
     }
     static TBitmap24* picture_;
 };
@@ -191,7 +201,7 @@ TEST_F(SelectionCheck, QuietWhenTheSelectionFits) {
     EXPECT_FALSE(c.BestMirrored);
     // Given as tilted-looking corners a little off the whole pixels, the same.
     const TQuad q = {TPointF{300.4, 200.2}, TPointF{1199.6, 200.5}, TPointF{1199.8, 799.7}, TPointF{300.1, 800.3}};
-    EXPECT_TRUE(CheckSelection(*picture_, TChartGeometry::FromCorners(q), TChartType::Classic).Warnings.empty());
+    EXPECT_TRUE(CheckSelection(*picture_, Grid(q, TChartType::Classic), TChartType::Classic).Warnings.empty());
 }
 
 TEST_F(SelectionCheck, DetectionFindsTheGridToAFractionOfAPixel) {
@@ -229,7 +239,7 @@ TEST_F(SelectionCheck, NamesWhereTheFirstPatchReallyIs) {
 
     // Corners given from the bottom-left, going up first: the advice speaks of corners.
     const TQuad q = {TPointF{300, 800}, TPointF{300, 200}, TPointF{1200, 200}, TPointF{1200, 800}};
-    const TSelectionCheck k = CheckSelection(*picture_, TChartGeometry::FromCorners(q), TChartType::Classic);
+    const TSelectionCheck k = CheckSelection(*picture_, Grid(q, TChartType::Classic), TChartType::Classic);
     ASSERT_EQ(k.Warnings.size(), 1u);
     EXPECT_NE(k.Warnings[0].find("Give the corners starting next to the first patch"), std::string::npos) << k.Warnings[0];
     EXPECT_EQ(k.BestCorners[0].Y, 200);

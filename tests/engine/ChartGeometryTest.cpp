@@ -22,15 +22,15 @@ TEST(ChartGeometry, RectangleKeepsTheTruncatingRuleAlsoWhenGivenAsCorners) {
     for (int trial = 0; trial < 300; ++trial) {
         // Any drag direction, spans that do not divide evenly.
         const TSelection sel{coordinate(rng), coordinate(rng), coordinate(rng), coordinate(rng)};
-        const TChartGeometry rect = TChartGeometry::FromRectangle(sel);
-        const TChartGeometry corners = TChartGeometry::FromCorners(RectangleCorners(sel.X1, sel.Y1, sel.X2, sel.Y2));
-        ASSERT_TRUE(corners.IsRectangle());
-        // A quarter pixel off the whole pixels: a quadrilateral with projective centres.
-        const TChartGeometry shifted =
-            TChartGeometry::FromCorners(RectangleCorners(sel.X1 + 0.25, sel.Y1 + 0.25, sel.X2 + 0.25, sel.Y2 + 0.25));
-        ASSERT_FALSE(shifted.IsRectangle());
-        for (TChartType chart : {TChartType::Classic, TChartType::DigitalSG}) {
-            const int columns = ChartColumns(chart), rows = ChartRows(chart);
+        for (const TChartInfo& chart : Charts()) {
+            const int columns = chart.Columns, rows = chart.Rows;
+            const TChartGeometry rect(sel, columns, rows);
+            const TChartGeometry corners = TChartGeometry::FromCorners(RectangleCorners(sel.X1, sel.Y1, sel.X2, sel.Y2), columns, rows);
+            ASSERT_TRUE(corners.IsRectangle());
+            // A quarter pixel off the whole pixels: a quadrilateral with projective centres.
+            const TChartGeometry shifted = TChartGeometry::FromCorners(
+                RectangleCorners(sel.X1 + 0.25, sel.Y1 + 0.25, sel.X2 + 0.25, sel.Y2 + 0.25), columns, rows);
+            ASSERT_FALSE(shifted.IsRectangle());
             TColorCheckerReader reader;
             reader.X1 = sel.X1, reader.Y1 = sel.Y1, reader.X2 = sel.X2, reader.Y2 = sel.Y2;
             reader.Columns = columns, reader.Rows = rows;
@@ -39,24 +39,24 @@ TEST(ChartGeometry, RectangleKeepsTheTruncatingRuleAlsoWhenGivenAsCorners) {
                     int rx, ry;
                     reader.PatchCenter(col, row, rx, ry);
                     for (const TChartGeometry* g : {&rect, &corners}) {
-                        const TPointF c = g->PatchCentre(col, row, columns, rows);
+                        const TPointF c = g->PatchCenterPoint(col, row);
                         ASSERT_EQ(c.X, rx);
                         ASSERT_EQ(c.Y, ry);
                     }
-                    const TPointF c = shifted.PatchCentre(col, row, columns, rows);
+                    const TPointF c = shifted.PatchCenterPoint(col, row);
                     EXPECT_NEAR(c.X, sel.X1 + 0.25 + (col + 0.5) * (sel.X2 - sel.X1) / columns, 1e-9);
                     EXPECT_NEAR(c.Y, sel.Y1 + 0.25 + (row + 0.5) * (sel.Y2 - sel.Y1) / rows, 1e-9);
                 }
         }
     }
     // The rectangle hands out its corners in chart order.
-    const TQuad c = TChartGeometry::FromRectangle({700, 450, 100, 50}).Corners();
+    const TQuad c = TChartGeometry(TSelection{700, 450, 100, 50}, 6, 4).Corners();
     EXPECT_EQ(c[1].X, 100);
     EXPECT_EQ(c[1].Y, 450);
     EXPECT_EQ(c[3].X, 700);
     EXPECT_EQ(c[3].Y, 50);
     // Corners that run down the first column first are no drag rectangle.
-    EXPECT_FALSE(TChartGeometry::FromCorners({TPointF{0, 0}, TPointF{0, 40}, TPointF{60, 40}, TPointF{60, 0}}).IsRectangle());
+    EXPECT_FALSE(TChartGeometry::FromCorners(TQuad{TPointF{0, 0}, TPointF{0, 40}, TPointF{60, 40}, TPointF{60, 0}}, 6, 4).IsRectangle());
 }
 
 TEST(ChartGeometry, CornersMapCellCentresProjectively) {
@@ -67,24 +67,34 @@ TEST(ChartGeometry, CornersMapCellCentresProjectively) {
         return TPointF{(h[0] * u + h[1] * v + h[2]) / w, (h[3] * u + h[4] * v + h[5]) / w};
     };
     const TQuad corners = {map(0, 0), map(1, 0), map(1, 1), map(0, 1)};
-    const TChartGeometry g = TChartGeometry::FromCorners(corners);
+    const TChartGeometry g = TChartGeometry::FromCorners(corners, 14, 10);
     for (int row = 0; row < 10; ++row)
         for (int col = 0; col < 14; ++col) {
             const TPointF expected = map((col + 0.5) / 14, (row + 0.5) / 10);
-            const TPointF got = g.PatchCentre(col, row, 14, 10);
+            const TPointF got = g.PatchCenterPoint(col, row);
             EXPECT_NEAR(got.X, expected.X, 1e-7);
             EXPECT_NEAR(got.Y, expected.Y, 1e-7);
+            // As a pixel: the one the centre lies in.
+            int x, y;
+            g.PatchCenter(col, row, x, y);
+            EXPECT_EQ(x, static_cast<int>(std::floor(got.X)));
+            EXPECT_EQ(y, static_cast<int>(std::floor(got.Y)));
         }
+    // Cells of a tilted grid are as large as its shorter edge allows.
+    const TQuad tilted = {TPointF{0, 0}, TPointF{600, 10}, TPointF{590, 400}, TPointF{5, 390}};
+    EXPECT_EQ(TChartGeometry::FromCorners(tilted, 6, 4).CellSize(true), 97);   // 585.0 / 6
+    EXPECT_EQ(TChartGeometry::FromCorners(tilted, 6, 4).CellSize(false), 97);  // 390.03 / 4
 }
 
 TEST(ChartGeometry, ReorderedCornersTurnAndMirrorTheGrid) {
     const TQuad q = {TPointF{100, 100}, TPointF{700, 120}, TPointF{690, 520}, TPointF{90, 500}};
-    const TChartGeometry given = TChartGeometry::FromCorners(q);
+    const TChartGeometry given = TChartGeometry::FromCorners(q, 6, 4);
+    const TChartGeometry square = TChartGeometry::FromCorners(q, 5, 5);
     // Starting two corners on: the chart read upside down, patch (c, r) where (5 - c, 3 - r) was.
-    const TChartGeometry turned = TChartGeometry::FromCorners(ReorderedCorners(q, 2, false));
+    const TChartGeometry turned = TChartGeometry::FromCorners(ReorderedCorners(q, 2, false), 6, 4);
     for (int row = 0; row < 4; ++row)
         for (int col = 0; col < 6; ++col) {
-            const TPointF a = turned.PatchCentre(col, row, 6, 4), b = given.PatchCentre(5 - col, 3 - row, 6, 4);
+            const TPointF a = turned.PatchCenterPoint(col, row), b = given.PatchCenterPoint(5 - col, 3 - row);
             EXPECT_NEAR(a.X, b.X, 1e-9);
             EXPECT_NEAR(a.Y, b.Y, 1e-9);
         }
@@ -93,15 +103,15 @@ TEST(ChartGeometry, ReorderedCornersTurnAndMirrorTheGrid) {
     EXPECT_EQ(quarter[0].X, 700);
     EXPECT_EQ(quarter[3].X, 100);
     // Mirrored from corner 1: columns and rows swap on a square grid.
-    const TChartGeometry mirrored = TChartGeometry::FromCorners(ReorderedCorners(q, 0, true));
+    const TChartGeometry mirrored = TChartGeometry::FromCorners(ReorderedCorners(q, 0, true), 5, 5);
     for (int row = 0; row < 5; ++row)
         for (int col = 0; col < 5; ++col) {
-            const TPointF a = mirrored.PatchCentre(col, row, 5, 5), b = given.PatchCentre(row, col, 5, 5);
+            const TPointF a = mirrored.PatchCenterPoint(col, row), b = square.PatchCenterPoint(row, col);
             EXPECT_NEAR(a.X, b.X, 1e-9);
             EXPECT_NEAR(a.Y, b.Y, 1e-9);
         }
     // Either winding is a valid quadrilateral.
-    EXPECT_NO_THROW(TChartGeometry::FromCorners(ReorderedCorners(q, 3, true)));
+    EXPECT_NO_THROW(TChartGeometry::FromCorners(ReorderedCorners(q, 3, true), 6, 4));
 }
 
 TEST(ChartGeometry, RefusesCornersThatAreNoConvexQuadrilateral) {
@@ -112,18 +122,17 @@ TEST(ChartGeometry, RefusesCornersThatAreNoConvexQuadrilateral) {
     const TQuad notANumber = {TPointF{0, 0}, TPointF{NAN, 0}, TPointF{100, 100}, TPointF{0, 100}};
     for (const TQuad& q : {crossed, dented, threeInLine, notANumber}) {
         try {
-            TChartGeometry::FromCorners(q);
+            TChartGeometry::FromCorners(q, 6, 4);
             ADD_FAILURE() << "accepted";
         } catch (const std::invalid_argument& e) {
             EXPECT_STREQ(e.what(), message);
         }
     }
     // A parallelogram, even one squashed to a point, has a defined grid.
-    const TChartGeometry point =
-        TChartGeometry::FromCorners({TPointF{5.5, 5}, TPointF{5.5, 5}, TPointF{5.5, 5}, TPointF{5.5, 5}});
-    EXPECT_EQ(point.PatchCentre(3, 2, 6, 4).X, 5.5);
-    EXPECT_EQ(point.PatchCentre(3, 2, 6, 4).Y, 5);
-    EXPECT_THROW(point.PatchCentre(0, 0, 0, 4), std::runtime_error);
+    const TQuad point = {TPointF{5.5, 5}, TPointF{5.5, 5}, TPointF{5.5, 5}, TPointF{5.5, 5}};
+    EXPECT_EQ(TChartGeometry::FromCorners(point, 6, 4).PatchCenterPoint(3, 2).X, 5.5);
+    EXPECT_EQ(TChartGeometry::FromCorners(point, 6, 4).PatchCenterPoint(3, 2).Y, 5);
+    EXPECT_THROW(TChartGeometry::FromCorners(point, 0, 4).PatchCenterPoint(0, 0), std::runtime_error);
 }
 
 TEST(ChartGeometry, CornersSampleTheWindowAtTheExactCentre) {
@@ -133,13 +142,13 @@ TEST(ChartGeometry, CornersSampleTheWindowAtTheExactCentre) {
     for (int y = 0; y < 250; ++y)
         for (int x = 0; x < 250; ++x) bmp.SetPixel(x, y, static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 9);
     const TQuad q = {TPointF{30.4, 20.2}, TPointF{220.7, 45.1}, TPointF{200.3, 230.6}, TPointF{15.9, 190.5}};
-    const TChartGeometry g = TChartGeometry::FromCorners(q);
+    const TChartGeometry g = TChartGeometry::FromCorners(q, 14, 10);
     TMeasuredPatches measured;
     SamplePatches(bmp, g, TChartType::DigitalSG, measured);
     ASSERT_EQ(measured.PatchCount, 140);
     for (int col = 0; col < 14; ++col)
         for (int row = 0; row < 10; ++row) {
-            const TPointF c = g.PatchCentre(col, row, 14, 10);
+            const TPointF c = g.PatchCenterPoint(col, row);
             const TLutColor& m = measured.MeasuredColors[col * 10 + row];
             // Pixel i holds the value i and covers [i, i + 1).
             EXPECT_NEAR(m.R * 255, c.X - 0.5, 1e-9);
@@ -153,7 +162,7 @@ TEST(ChartGeometry, CornersSampleTheWindowAtTheExactCentre) {
     // A rectangle samples exactly as the selection does (truncated integer means).
     TMeasuredPatches viaSelection, viaGeometry;
     SamplePatches(bmp, TSelection{240, 230, 10, 5}, TChartType::Classic, viaSelection);
-    SamplePatches(bmp, TChartGeometry::FromCorners(RectangleCorners(240, 230, 10, 5)), TChartType::Classic, viaGeometry);
+    SamplePatches(bmp, TChartGeometry::FromCorners(RectangleCorners(240, 230, 10, 5), 6, 4), TChartType::Classic, viaGeometry);
     for (int i = 0; i < 24; ++i) {
         EXPECT_EQ(viaSelection.MeasuredColors[i].R, viaGeometry.MeasuredColors[i].R);
         EXPECT_EQ(viaSelection.MeasuredColors[i].G, viaGeometry.MeasuredColors[i].G);

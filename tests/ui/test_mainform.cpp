@@ -343,6 +343,29 @@ private slots:
         QVERIFY(Button("sbnPreview")->isEnabled());  // the window stays usable
     }
 
+    void chartTypesComeFromTheChartTableAndAWrongOneSaysSo() {
+        QCOMPARE(Find<QWidget>("GroupBox1")->findChildren<QRadioButton*>().size(), static_cast<int>(Charts().size()));
+        for (const TChartInfo& chart : Charts()) {
+            const QByteArray key(chart.ShortName);
+            QCOMPARE(Find<QRadioButton>("rbnColorChecker" + key)->text(), QString::fromLatin1(chart.DisplayName));
+            QVERIFY(!Find<QLabel>("imgColorChecker" + key)->pixmap().isNull());
+        }
+        // The Classic chart taken for a Digital SG one: the fit fails, and the error box says
+        // what to do after the fit's own message.
+        OpenChart();
+        QTest::mouseClick(Find<QRadioButton>("rbnColorCheckerSG"), Qt::LeftButton);
+        QCOMPARE(form->Viewer()->GridColumns(), 14);
+        SelectChart();
+        QTest::mouseClick(Button("sbnPreview"), Qt::LeftButton);
+        QCOMPARE(answers->Errors.size(), 1);
+        const QString error = answers->Errors.first();
+        QVERIFY2(error.startsWith(QStringLiteral("Error calculating the thin-plate-splines coefficient matrix. Matrix is "
+                                                 "not invertable\n\n")),
+                 qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("check that the chart type matches")), qPrintable(error));
+        QVERIFY(!form->PreviewDone());
+    }
+
     void unreadablePictureKeepsThePreviousImage() {
         OpenChart();
         SelectChart();

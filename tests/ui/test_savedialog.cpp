@@ -10,6 +10,7 @@
 
 #include "UiTestSupport.h"
 #include "common/FileIO.h"
+#include "engine/CalibrationExport.h"
 #include "formats/LUTFormat.h"
 #include "formats/LutExport.h"
 #include "ui/LutSaveForm.h"

@@ -9,9 +9,9 @@
 #include <QTest>
 
 #include "UiTestSupport.h"
-#include "app/ProdInfo.h"
 #include "ui/About.h"
 #include "ui/PatchesForm.h"
+#include "ui/ProdInfo.h"
 #include "ui/TipsForm.h"
 #include "ui/UiSupport.h"
 

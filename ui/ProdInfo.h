@@ -1,6 +1,7 @@
 // The product-information record: what the windows show about the product and where its
 // per-user setting lives. Filled once at start-up (InitProductInfo) and read by the main window
-// and the About box.
+// and the About box. It lives with the windows that read it; the program entry (app/) only
+// fills it at start-up.
 #pragma once
 
 #include <QString>

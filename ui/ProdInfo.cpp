@@ -1,4 +1,4 @@
-#include "app/ProdInfo.h"
+#include "ui/ProdInfo.h"
 
 namespace tintavo {
 
