@@ -3,17 +3,20 @@
 //
 // The photograph is synthetic (smooth shading, edges and sensor-like noise, quality 92, about 5 MB) and is
 // written once to $TINTAVO_BENCH_JPEG (default /tmp/tintavo-bench-6000x4000.jpg), where
-// bench/compare_vips.sh finds it for libvips.
+// bench/compare_vips.sh finds it for libvips. The Open command is also timed on a 12000 x 8000
+// picture (/tmp/tintavo-bench-12000x8000.jpg), with the memory it leaves behind.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
 
 #include "common/FileIO.h"
+#include "common/Parallel.h"
 #include "lut/ImageResize2.h"
 #include "picture/Picture.h"
 
@@ -21,38 +24,57 @@ namespace {
 
 using namespace tintavo;
 
-std::string BenchJpegPath() {
-    const char* env = std::getenv("TINTAVO_BENCH_JPEG");
-    return env && *env ? env : "/tmp/tintavo-bench-6000x4000.jpg";
+// A synthetic photograph of the given size, written once: shaded tiles like a chart on a table,
+// with sensor-like noise, quality 92.
+std::string MakeBenchJpeg(const std::string& path, int width, int height) {
+    if (!std::filesystem::exists(path)) {
+        TBitmap24 b(width, height);
+        std::mt19937 rng(42);
+        std::normal_distribution<float> noise(0.0f, 6.0f);
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* row = b.ScanLine(y);
+            for (int x = 0; x < width; ++x) {
+                const bool tile = ((x / 400) + (y / 400)) % 3 == 0;
+                const float base[3] = {tile ? 180.0f : 90.0f + 60.0f * std::sin(x * 0.001f),
+                                       tile ? 60.0f : 110.0f + 40.0f * std::cos(y * 0.0013f),
+                                       70.0f + 100.0f * (x + y) / 10000.0f};
+                for (int k = 0; k < 3; ++k) {
+                    const float v = base[k] + noise(rng);
+                    row[3 * x + 2 - k] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+                }
+            }
+        }
+        SavePicture(path, b, 92);
+    }
+    return path;
 }
 
 const std::string& BenchJpeg() {
     static const std::string path = [] {
-        const std::string p = BenchJpegPath();
-        if (!std::filesystem::exists(p)) {
-            TBitmap24 b(6000, 4000);
-            std::mt19937 rng(42);
-            std::normal_distribution<float> noise(0.0f, 6.0f);
-            for (int y = 0; y < 4000; ++y) {
-                std::uint8_t* row = b.ScanLine(y);
-                for (int x = 0; x < 6000; ++x) {
-                    // Shaded tiles like a chart on a table, with noise.
-                    const bool tile = ((x / 400) + (y / 400)) % 3 == 0;
-                    const float base[3] = {tile ? 180.0f : 90.0f + 60.0f * std::sin(x * 0.001f),
-                                           tile ? 60.0f : 110.0f + 40.0f * std::cos(y * 0.0013f),
-                                           70.0f + 100.0f * (x + y) / 10000.0f};
-                    for (int k = 0; k < 3; ++k) {
-                        const float v = base[k] + noise(rng);
-                        row[3 * x + 2 - k] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-                    }
-                }
-            }
-            SavePicture(p, b, 92);
-        }
-        return p;
+        const char* env = std::getenv("TINTAVO_BENCH_JPEG");
+        return MakeBenchJpeg(env && *env ? env : "/tmp/tintavo-bench-6000x4000.jpg", 6000, 4000);
     }();
     return path;
 }
+
+// Close to the largest picture the program accepts (100 megapixels).
+const std::string& BenchJpeg96MP() {
+    static const std::string path = MakeBenchJpeg("/tmp/tintavo-bench-12000x8000.jpg", 12000, 8000);
+    return path;
+}
+
+// A field of /proc/self/status ("VmRSS": resident now, "VmHWM": the peak) in MB.
+double StatusMB(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string key = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(key, 0) == 0) return std::stod(line.substr(key.size())) / 1024.0;
+    return 0.0;
+}
+
+// Starts a new peak (Linux: writing 5 to clear_refs resets VmHWM to the current resident size).
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // Decoding alone, into a bitmap that is reused between iterations (as the Open command does).
 void BM_DecodeJpeg6000x4000(benchmark::State& state) {
@@ -71,14 +93,13 @@ BENCHMARK(BM_DecodeJpeg6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_ResampleToWorking(benchmark::State& state) {
     TBitmap24 picture, work;
     LoadPicture(BenchJpeg(), picture);
-    const int before = ResampleThreadCount();
-    SetResampleThreadCount(static_cast<int>(state.range(0)));
+    SetParallelThreadLimit(static_cast<int>(state.range(0)));
     SetResampleScalarOnly(state.range(1) != 0);
     for (auto _ : state) {
         MakeWorkingBitmap(picture, work);
         benchmark::DoNotOptimize(work.Bits());
     }
-    SetResampleThreadCount(before);
+    SetParallelThreadLimit(0);
     SetResampleScalarOnly(false);
 }
 BENCHMARK(BM_ResampleToWorking)
@@ -90,19 +111,27 @@ BENCHMARK(BM_ResampleToWorking)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The whole Open command: read the file, decode, reduce.
+// The whole Open command: read the file, decode, reduce; arg 0 = 24 megapixels (6000 x 4000),
+// 1 = 96 megapixels (12000 x 8000). Run alone in its process (--benchmark_filter) for the memory
+// counters: resident_MB is what the process holds after the opens beyond what it held before
+// (the 1500 x 1000 working bitmap is 4.3 MB of it), peak_MB the most it held during them.
 void BM_OpenCalibrationPicture(benchmark::State& state) {
-    const std::string& file = BenchJpeg();
+    const std::string& file = state.range(0) == 0 ? BenchJpeg() : BenchJpeg96MP();
     TBitmap24 work;
+    const double before = StatusMB("VmRSS");
+    ResetPeak();
     for (auto _ : state) {
         OpenCalibrationPicture(file, work);
         benchmark::DoNotOptimize(work.Bits());
     }
+    state.counters["resident_MB"] = StatusMB("VmRSS") - before;
+    state.counters["peak_MB"] = StatusMB("VmHWM") - before;
 }
-BENCHMARK(BM_OpenCalibrationPicture)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OpenCalibrationPicture)->ArgName("big")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The first Open of a run pays for fresh memory (page faults) as well: a new thread each time,
-// so its per-thread buffers start empty.
+// The Open command on a new thread each time. Nothing is kept per thread between opens, so this
+// costs what the one above costs; were buffers kept per thread, the first open on a thread
+// would pay for fresh memory (page faults) here.
 void BM_OpenCalibrationPictureColdBuffers(benchmark::State& state) {
     const std::string& file = BenchJpeg();
     TBitmap24 work;

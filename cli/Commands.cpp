@@ -4,6 +4,7 @@
 #include "cli/FormatCapabilities.h"
 #include "common/FileIO.h"
 #include "formats/LUTFormat.h"
+#include "picture/Picture.h"
 
 namespace tintavo::cli {
 
@@ -18,6 +19,8 @@ const std::vector<TCommand>& Commands() {
         "  (X1, Y1) being the corner where the drag starts; --full also corrects the brightness";
     static const std::string reportUsage =
         "tintavo-cli report IMAGE --chart " + charts + " --rect X1,Y1,X2,Y2 [--full] [--json]";
+    static const std::string applyUsage =
+        "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n  OUTIMAGE: " + SavablePictureExtensions();
     static const std::vector<TCommand> commands = {
         {"profiles", "tintavo-cli profiles [--json]", "list the output profiles", RunProfiles},
         {"formats", "tintavo-cli formats [--json]", "list the LUT formats", RunFormats},
@@ -29,8 +32,7 @@ const std::vector<TCommand>& Commands() {
          "  FORMAT: a format name or index 0..30",
          "write a LUT file through an output profile", RunConvert},
         {"calibrate", calibrateUsage.c_str(), "calibrate from a chart photograph and write the LUT", RunCalibrate},
-        {"apply", "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n"
-                  "  OUTIMAGE: .jpg, .jpeg, .png, .bmp, .tif or .tiff",
+        {"apply", applyUsage.c_str(),
          "apply a LUT to a picture at its full size", RunApply},
         {"report", reportUsage.c_str(), "the calibration's CIEDE2000 errors per patch", RunReport},
     };

@@ -41,15 +41,6 @@ void PrintRange(const char* label, const TChannelRange& range) {
     std::printf("\n");
 }
 
-bool IsPictureName(const std::string& fileName) {
-    const std::string lower = ToLowerAscii(fileName);
-    for (const char* ext : {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff"}) {
-        const std::string e = ext;
-        if (lower.size() > e.size() && lower.compare(lower.size() - e.size(), e.size(), e) == 0) return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 int RunInfo(const TArgList& argList) {
@@ -163,8 +154,8 @@ int RunApply(const TArgList& argList) {
     const std::string& lutFile = args.Positional(0);
     const std::string& image = args.Positional(1);
     const std::string& output = args.Required("-o");
-    if (!IsPictureName(output)) {
-        throw EUsageError("the output picture must be named .jpg, .jpeg, .png, .bmp, .tif or .tiff: \"" + output + "\"");
+    if (!CanSavePicture(output)) {
+        throw EUsageError("the output picture must be named " + SavablePictureExtensions() + ": \"" + output + "\"");
     }
     const TLoadedLut loaded = LoadLutFile(lutFile, args.Value("--from"));
     CheckUsableLut(loaded, lutFile);

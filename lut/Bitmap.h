@@ -3,12 +3,14 @@
 // Every bitmap handed between the engine, the LUT code, the resampler, picture loading and the
 // window is of this type: each row a run of blue, green, red bytes, row 0 at the top. Rows
 // start on 4-byte boundaries so that the desktop program can wrap the pixels for painting
-// (QImage::Format_BGR888) without copying them.
+// (QImage::Format_BGR888) without copying them. The pixels live in a TPixelBuffer: a large
+// bitmap's memory goes back to the system when the bitmap is freed or cleared.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "lut/PixelBuffer.h"
 
 namespace tintavo {
 
@@ -16,9 +18,17 @@ class TBitmap24 {
 public:
     TBitmap24() = default;
     TBitmap24(int width, int height) { SetSize(width, height); }
+    TBitmap24(const TBitmap24& other) { Assign(other); }
+    TBitmap24& operator=(const TBitmap24& other) {
+        Assign(other);
+        return *this;
+    }
+    TBitmap24(TBitmap24&& other) noexcept;
+    TBitmap24& operator=(TBitmap24&& other) noexcept;
 
     // Sets the size. The pixel buffer is reused when it is large enough (no new page faults);
-    // the contents are unspecified afterwards. Width and height must be >= 0.
+    // the contents are unspecified afterwards (a new buffer is zero). Width and height must be
+    // >= 0.
     void SetSize(int width, int height);
     // Sets the size and fills every byte (padding included) with `value`.
     void SetSizeAndFill(int width, int height, std::uint8_t value);
@@ -31,12 +41,12 @@ public:
     // Bytes from one row to the next: 3 x Width rounded up to a multiple of 4.
     std::ptrdiff_t Stride() const { return stride_; }
 
-    std::uint8_t* ScanLine(int y) { return data_.data() + static_cast<std::ptrdiff_t>(y) * stride_; }
+    std::uint8_t* ScanLine(int y) { return data_.Data() + static_cast<std::ptrdiff_t>(y) * stride_; }
     const std::uint8_t* ScanLine(int y) const {
-        return data_.data() + static_cast<std::ptrdiff_t>(y) * stride_;
+        return data_.Data() + static_cast<std::ptrdiff_t>(y) * stride_;
     }
-    std::uint8_t* Bits() { return data_.data(); }
-    const std::uint8_t* Bits() const { return data_.data(); }
+    std::uint8_t* Bits() { return data_.Data(); }
+    const std::uint8_t* Bits() const { return data_.Data(); }
     std::size_t ByteSize() const { return static_cast<std::size_t>(stride_) * height_; }
 
     // Pixel access for tests and tools (not for inner loops).
@@ -64,7 +74,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::ptrdiff_t stride_ = 0;
-    std::vector<std::uint8_t> data_;
+    TPixelBuffer data_;
 };
 
 }  // namespace tintavo

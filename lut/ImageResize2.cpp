@@ -4,9 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <exception>
-#include <stdexcept>
-#include <thread>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -14,6 +14,8 @@
 #endif
 
 #include "common/Errors.h"
+#include "common/Parallel.h"
+#include "lut/PixelBuffer.h"
 
 namespace tintavo {
 
@@ -200,7 +202,6 @@ namespace {
 
 constexpr int ColumnBlock = 8;
 
-std::atomic<int> gThreadCount{static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u))};
 std::atomic<bool> gScalarOnly{false};
 
 struct TDenseEntry {
@@ -255,19 +256,27 @@ void MakeDenseTable(const TContributorList& list, TDenseTable& table) {
     }
 }
 
-// The three channel lines of one thread (see the blocks below), reused from call to call.
+// The three channel lines of one strip of a pass (see the blocks below), in one buffer that
+// lives as long as the pass.
 struct TChannelLines {
-    std::vector<std::int32_t> Red, Green, Blue;
-    void Prepare(std::size_t length) {
-        if (Red.size() < length) {
-            Red.assign(length, 0);
-            Green.assign(length, 0);
-            Blue.assign(length, 0);
-        }
+    TPixelBuffer Memory;
+    std::int32_t* Red = nullptr;
+    std::int32_t* Green = nullptr;
+    std::int32_t* Blue = nullptr;
+    explicit TChannelLines(std::size_t length) : Memory(3 * length * sizeof(std::int32_t)) {
+        Red = reinterpret_cast<std::int32_t*>(Memory.Data());
+        Green = Red + length;
+        Blue = Green + length;
     }
 };
 
-thread_local TChannelLines tChannelLines;
+// Rows of 3-byte pixels: a bitmap, or a band of rows of one.
+struct TRows {
+    const std::uint8_t* First;
+    std::ptrdiff_t Stride;
+    int Width;
+    const std::uint8_t* Row(int y) const { return First + static_cast<std::ptrdiff_t>(y) * Stride; }
+};
 
 // ---- where the lanes of a block come from and go to ------------------------------------------
 //
@@ -283,10 +292,10 @@ struct TBlockOutput {
 // ---- scalar kernels: the plain statement of the passes -------------------------------------
 
 // Rows [y0, y0 + n) of `source`, or columns [x0, x0 + n) of `work`, into the channel lines.
-void GatherRowsScalar(const TBitmap24& source, int y0, int n, TChannelLines& lines) {
+void GatherRowsScalar(const TRows& source, int y0, int n, TChannelLines& lines) {
     for (int c = 0; c < n; ++c) {
-        const std::uint8_t* p = source.ScanLine(y0 + c);
-        for (int x = 0; x < source.Width(); ++x, p += 3) {
+        const std::uint8_t* p = source.Row(y0 + c);
+        for (int x = 0; x < source.Width; ++x, p += 3) {
             const std::size_t o = static_cast<std::size_t>(x) * ColumnBlock + static_cast<std::size_t>(c);
             lines.Blue[o] = p[0];
             lines.Green[o] = p[1];
@@ -315,9 +324,9 @@ void FilterBlockScalar(const TDenseTable& table, const TChannelLines& lines, int
         std::int32_t sr[ColumnBlock] = {}, sg[ColumnBlock] = {}, sb[ColumnBlock] = {};
         for (int k = 0; k < d.Length; ++k) {
             const std::size_t o = static_cast<std::size_t>(d.Start + k) * ColumnBlock;
-            const std::int32_t* rr = lines.Red.data() + o;
-            const std::int32_t* gg = lines.Green.data() + o;
-            const std::int32_t* bb = lines.Blue.data() + o;
+            const std::int32_t* rr = lines.Red + o;
+            const std::int32_t* gg = lines.Green + o;
+            const std::int32_t* bb = lines.Blue + o;
             for (int c = 0; c < ColumnBlock; ++c) {
                 sr[c] += w[k] * rr[c];
                 sg[c] += w[k] * gg[c];
@@ -379,22 +388,22 @@ TINTAVO_AVX2 inline void StoreTransposed(const __m256i v[8], std::int32_t* out) 
     _mm256_storeu_si256(o + 7, _mm256_permute2x128_si256(u3, u7, 0x31));
 }
 
-TINTAVO_AVX2 void GatherRowsAvx2(const TBitmap24& source, int y0, int n, TChannelLines& lines) {
+TINTAVO_AVX2 void GatherRowsAvx2(const TRows& source, int y0, int n, TChannelLines& lines) {
     if (n < ColumnBlock) {
         GatherRowsScalar(source, y0, n, lines);
         return;
     }
-    const int width = source.Width();
+    const int width = source.Width;
     const std::uint8_t* rows[ColumnBlock];
-    for (int c = 0; c < ColumnBlock; ++c) rows[c] = source.ScanLine(y0 + c);
+    for (int c = 0; c < ColumnBlock; ++c) rows[c] = source.Row(y0 + c);
     int x = 0;
     for (; x + 8 <= width; x += 8) {
         __m256i r[8], g[8], b[8];
         for (int c = 0; c < ColumnBlock; ++c) Deinterleave8(rows[c] + 3 * static_cast<std::ptrdiff_t>(x), r[c], g[c], b[c]);
         const std::size_t o = static_cast<std::size_t>(x) * ColumnBlock;
-        StoreTransposed(r, lines.Red.data() + o);
-        StoreTransposed(g, lines.Green.data() + o);
-        StoreTransposed(b, lines.Blue.data() + o);
+        StoreTransposed(r, lines.Red + o);
+        StoreTransposed(g, lines.Green + o);
+        StoreTransposed(b, lines.Blue + o);
     }
     for (; x < width; ++x)
         for (int c = 0; c < ColumnBlock; ++c) {
@@ -411,9 +420,9 @@ TINTAVO_AVX2 void GatherColumnsAvx2(const TBitmap24& work, int x0, int n, TChann
         GatherColumnsScalar(work, x0, n, lines);
         return;
     }
-    std::int32_t* r = lines.Red.data();
-    std::int32_t* g = lines.Green.data();
-    std::int32_t* b = lines.Blue.data();
+    std::int32_t* r = lines.Red;
+    std::int32_t* g = lines.Green;
+    std::int32_t* b = lines.Blue;
     for (int y = 0; y < work.Height(); ++y) {
         __m256i vr, vg, vb;
         Deinterleave8(work.ScanLine(y) + 3 * static_cast<std::ptrdiff_t>(x0), vr, vg, vb);
@@ -438,9 +447,9 @@ TINTAVO_AVX2 inline __m256i DivideClamp8(__m256i sum, __m256i total, __m256 reci
 TINTAVO_AVX2 void FilterBlockAvx2(const TDenseTable& table, const TChannelLines& lines, int n,
                                   const TBlockOutput& out) {
     const std::int32_t* weights = table.Weights.data();
-    const std::int32_t* red = lines.Red.data();
-    const std::int32_t* green = lines.Green.data();
-    const std::int32_t* blue = lines.Blue.data();
+    const std::int32_t* red = lines.Red;
+    const std::int32_t* green = lines.Green;
+    const std::int32_t* blue = lines.Blue;
     for (std::size_t i = 0; i < table.Entries.size(); ++i) {
         const TDenseEntry& d = table.Entries[i];
         const std::int32_t* w = weights + d.WeightOffset;
@@ -487,15 +496,15 @@ bool UseAvx2() {
 
 // ---- the passes over strips --------------------------------------------------------------------
 
-// Horizontal pass over the row blocks [b0, b1) of `source` into the same rows of `work`.
-void HorizontalStrip(const TDenseTable& table, const TBitmap24& source, TBitmap24& work, int b0, int b1) {
+// Horizontal pass over the row blocks [b0, b1) of `source` into the rows of `work` from
+// `workRow` on.
+void HorizontalStrip(const TDenseTable& table, const TRows& source, int rows, TBitmap24& work, int workRow, int b0,
+                     int b1, TChannelLines& lines) {
     const bool avx2 = UseAvx2();
-    TChannelLines& lines = tChannelLines;
-    lines.Prepare(static_cast<std::size_t>(std::max(source.Width(), table.MaxReach) + 8) * ColumnBlock);
     for (int block = b0; block < b1; ++block) {
         const int y0 = block * ColumnBlock;
-        const int n = std::min(ColumnBlock, source.Height() - y0);
-        const TBlockOutput out{work.ScanLine(y0), work.Stride(), 3};
+        const int n = std::min(ColumnBlock, rows - y0);
+        const TBlockOutput out{work.ScanLine(workRow + y0), work.Stride(), 3};
 #ifdef TINTAVO_HAVE_AVX2_KERNEL
         if (avx2) {
             GatherRowsAvx2(source, y0, n, lines);
@@ -510,10 +519,9 @@ void HorizontalStrip(const TDenseTable& table, const TBitmap24& source, TBitmap2
 }
 
 // Vertical pass over the column blocks [b0, b1) of `work` into the same columns of `target`.
-void VerticalStrip(const TDenseTable& table, const TBitmap24& work, TBitmap24& target, int b0, int b1) {
+void VerticalStrip(const TDenseTable& table, const TBitmap24& work, TBitmap24& target, int b0, int b1,
+                   TChannelLines& lines) {
     const bool avx2 = UseAvx2();
-    TChannelLines& lines = tChannelLines;
-    lines.Prepare(static_cast<std::size_t>(std::max(work.Height(), table.MaxReach) + 8) * ColumnBlock);
     for (int block = b0; block < b1; ++block) {
         const int x0 = block * ColumnBlock;
         const int n = std::min(ColumnBlock, work.Width() - x0);
@@ -532,85 +540,163 @@ void VerticalStrip(const TDenseTable& table, const TBitmap24& work, TBitmap24& t
     (void)avx2;
 }
 
-// Runs body(begin, end) over [0, count) in strips, one per thread; the caller's thread takes
-// the first strip. Rethrows the first error of any strip after all have finished.
-template <typename Body>
-void RunStrips(int count, long long workPerItem, Body body) {
-    int threads = gThreadCount.load(std::memory_order_relaxed);
-    // Starting a thread costs tens of microseconds: small jobs stay on one thread.
-    const long long total = static_cast<long long>(count) * workPerItem;
-    if (total < 200'000) threads = 1;
-    threads = std::max(1, std::min(threads, count));
-    if (threads == 1) {
-        body(0, count);
-        return;
-    }
-    std::vector<std::thread> pool;
-    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(threads));
-    auto bound = [&](int t) { return static_cast<int>(static_cast<long long>(count) * t / threads); };
-    for (int t = 1; t < threads; ++t) {
-        pool.emplace_back([&, t] {
-            try {
-                body(bound(t), bound(t + 1));
-            } catch (...) {
-                errors[static_cast<std::size_t>(t)] = std::current_exception();
-            }
-        });
-    }
-    try {
-        body(bound(0), bound(1));
-    } catch (...) {
-        errors[0] = std::current_exception();
-    }
-    for (std::thread& th : pool) th.join();
-    for (const std::exception_ptr& e : errors)
-        if (e) std::rethrow_exception(e);
-}
-
 long long TableWork(const TDenseTable& table, int lineLength) {
     long long work = lineLength;
     for (const TDenseEntry& d : table.Entries) work += d.Length + 4;
     return work;
 }
 
-// The intermediate bitmap of the two passes is kept per thread: reducing a large photograph
-// needs tens of megabytes here, and fresh memory costs a page fault per 4 KB on every open.
-thread_local TBitmap24 tWorkBitmap;
+// The passes move more memory than they compute: beyond this many threads they only compete
+// for it.
+constexpr int MaxResampleThreads = 8;
+
+// How many strips a pass over `blocks` blocks of `workPerBlock` each is split into: one per
+// thread, or one when the pass is too small to be worth a thread.
+int StripCount(int blocks, long long workPerBlock) {
+    if (static_cast<long long>(blocks) * workPerBlock < MinParallelWork) return 1;
+    return std::max(1, std::min({blocks, MaxResampleThreads, ParallelThreadLimit()}));
+}
+
+// Runs strip(s, begin, end) for the strips s of [0, blocks), one strip per thread.
+template <typename Strip>
+void RunStrips(int blocks, int strips, Strip strip) {
+    TParallelOptions options;
+    options.MaxThreads = strips;
+    ParallelFor(
+        strips,
+        [&](int s0, int s1) {
+            for (int s = s0; s < s1; ++s) {
+                const auto bound = [&](int t) { return static_cast<int>(static_cast<long long>(blocks) * t / strips); };
+                strip(s, bound(s), bound(s + 1));
+            }
+        },
+        options);
+}
+
+// Channel lines of `length` values for each of `strips` strips.
+std::vector<TChannelLines> MakeLines(int strips, int length) {
+    std::vector<TChannelLines> lines;
+    lines.reserve(static_cast<std::size_t>(strips));
+    for (int s = 0; s < strips; ++s) lines.emplace_back(static_cast<std::size_t>(length + 8) * ColumnBlock);
+    return lines;
+}
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+struct TBandResampler::TJob {
+    TFilterFunction Filter;
+    float Radius;
+    int SourceWidth, SourceHeight, TargetWidth, TargetHeight;
+    TDenseTable Table;  // the horizontal one while rows arrive
+    TBitmap24 Work;     // target width x source height: the horizontal pass's result
+    long long WorkPerBlock = 0;
+    std::atomic<long long> RowsAdded{0};
+    // Channel lines for the threads that add rows, each set used by one thread at a time.
+    std::mutex LinesLock;
+    std::vector<std::unique_ptr<TChannelLines>> FreeLines;
+
+    static float Scale(int from, int to) {
+        // The first and the last pixel centres coincide (one pixel: the plain ratio).
+        return (from == 1 || to == 1) ? static_cast<float>(to) / static_cast<float>(from)
+                                      : static_cast<float>(to - 1) / static_cast<float>(from - 1);
+    }
+
+    std::unique_ptr<TChannelLines> TakeLines() {
+        {
+            std::lock_guard<std::mutex> lock(LinesLock);
+            if (!FreeLines.empty()) {
+                std::unique_ptr<TChannelLines> lines = std::move(FreeLines.back());
+                FreeLines.pop_back();
+                return lines;
+            }
+        }
+        const int length = std::max(SourceWidth, Table.MaxReach);
+        return std::make_unique<TChannelLines>(static_cast<std::size_t>(length + 8) * ColumnBlock);
+    }
+    void GiveBack(std::unique_ptr<TChannelLines> lines) {
+        std::lock_guard<std::mutex> lock(LinesLock);
+        FreeLines.push_back(std::move(lines));
+    }
+};
+
+TBandResampler::TBandResampler(TFilterFunction filter, float radius, int sourceWidth, int sourceHeight,
+                               int targetWidth, int targetHeight)
+    : job_(std::make_unique<TJob>()) {
+    TINTAVO_ASSERT(sourceWidth > 0 && sourceHeight > 0 && targetWidth > 0 && targetHeight > 0, "ImageResize2",
+                   "Empty resampling");
+    TJob& j = *job_;
+    j.Filter = filter;
+    j.Radius = radius;
+    j.SourceWidth = sourceWidth;
+    j.SourceHeight = sourceHeight;
+    j.TargetWidth = targetWidth;
+    j.TargetHeight = targetHeight;
+    {
+        TContributorList list;
+        BuildContributorList(targetWidth, TJob::Scale(sourceWidth, targetWidth), sourceWidth, filter, radius, list);
+        MakeDenseTable(list, j.Table);
+    }
+    j.Work.SetSize(targetWidth, sourceHeight);
+    j.WorkPerBlock = TableWork(j.Table, sourceWidth) * ColumnBlock;
+}
+
+TBandResampler::~TBandResampler() = default;
+
+void TBandResampler::AddRows(int firstRow, const std::uint8_t* rows, std::ptrdiff_t stride, int count) {
+    TJob& j = *job_;
+    TINTAVO_ASSERT(firstRow >= 0 && count >= 0 && firstRow + count <= j.SourceHeight, "ImageResize2",
+                   "Rows outside the source");
+    if (count == 0) return;
+    std::unique_ptr<TChannelLines> lines = j.TakeLines();
+    const TRows source{rows, stride, j.SourceWidth};
+    HorizontalStrip(j.Table, source, count, j.Work, firstRow, 0, (count + ColumnBlock - 1) / ColumnBlock, *lines);
+    j.GiveBack(std::move(lines));
+    j.RowsAdded += count;
+}
+
+void TBandResampler::AddAllRows(const TBitmap24& source) {
+    TJob& j = *job_;
+    TINTAVO_ASSERT(source.Width() == j.SourceWidth && source.Height() == j.SourceHeight, "ImageResize2",
+                   "Source size differs");
+    const int blocks = (j.SourceHeight + ColumnBlock - 1) / ColumnBlock;
+    const int strips = StripCount(blocks, j.WorkPerBlock);
+    RunStrips(blocks, strips, [&](int, int b0, int b1) {
+        const int y0 = b0 * ColumnBlock, y1 = std::min(j.SourceHeight, b1 * ColumnBlock);
+        AddRows(y0, source.ScanLine(y0), source.Stride(), y1 - y0);
+    });
+}
+
+void TBandResampler::Finish(TBitmap24& target) {
+    TJob& j = *job_;
+    TINTAVO_ASSERT(j.RowsAdded == j.SourceHeight, "ImageResize2", "Rows missing");
+    TINTAVO_ASSERT(target.Width() == j.TargetWidth && target.Height() == j.TargetHeight, "ImageResize2",
+                   "Target size differs");
+    j.FreeLines.clear();
+    {
+        TContributorList list;
+        BuildContributorList(j.TargetHeight, TJob::Scale(j.SourceHeight, j.TargetHeight), j.SourceHeight, j.Filter,
+                             j.Radius, list);
+        MakeDenseTable(list, j.Table);
+    }
+    const int blocks = (j.TargetWidth + ColumnBlock - 1) / ColumnBlock;
+    const int strips = StripCount(blocks, TableWork(j.Table, j.SourceHeight) * ColumnBlock);
+    std::vector<TChannelLines> lines = MakeLines(strips, std::max(j.SourceHeight, j.Table.MaxReach));
+    RunStrips(blocks, strips, [&](int s, int b0, int b1) {
+        VerticalStrip(j.Table, j.Work, target, b0, b1, lines[static_cast<std::size_t>(s)]);
+    });
+    job_.reset();  // the memory of the job goes back now
+}
 
 void ResampleBitmap(TFilterFunction filter, const TBitmap24& source, TBitmap24& target, float radius) {
     const int sw = source.Width(), sh = source.Height();
     const int dw = target.Width(), dh = target.Height();
     if (sw == 0 || sh == 0 || dw == 0 || dh == 0) return;
     TINTAVO_ASSERT(&source != &target, "ImageResize2", "Source and target must differ");
-
-    TBitmap24& work = tWorkBitmap;
-    work.SetSize(dw, sh);
-
-    const float xs = (sw == 1 || dw == 1) ? static_cast<float>(dw) / static_cast<float>(sw)
-                                          : static_cast<float>(dw - 1) / static_cast<float>(sw - 1);
-    const float ys = (sh == 1 || dh == 1) ? static_cast<float>(dh) / static_cast<float>(sh)
-                                          : static_cast<float>(dh - 1) / static_cast<float>(sh - 1);
-
-    TDenseTable table;
-    {
-        TContributorList list;
-        BuildContributorList(dw, xs, sw, filter, radius, list);
-        MakeDenseTable(list, table);
-    }
-    const int rowBlocks = (sh + ColumnBlock - 1) / ColumnBlock;
-    RunStrips(rowBlocks, TableWork(table, sw) * ColumnBlock,
-              [&](int b0, int b1) { HorizontalStrip(table, source, work, b0, b1); });
-
-    {
-        TContributorList list;
-        BuildContributorList(dh, ys, sh, filter, radius, list);
-        MakeDenseTable(list, table);
-    }
-    const int blocks = (dw + ColumnBlock - 1) / ColumnBlock;
-    RunStrips(blocks, TableWork(table, sh) * ColumnBlock,
-              [&](int b0, int b1) { VerticalStrip(table, work, target, b0, b1); });
+    TBandResampler resampler(filter, radius, sw, sh, dw, dh);
+    resampler.AddAllRows(source);
+    resampler.Finish(target);
 }
 
 void ResizeBitmap(int newWidth, int newHeight, TResizeFilter filter, float radius, const TBitmap24& source,
@@ -622,10 +708,6 @@ void ResizeBitmap(int newWidth, int newHeight, TResizeFilter filter, float radiu
     target.SetSize(newWidth, newHeight);
     ResampleBitmap(f, source, target, radius);
 }
-
-void SetResampleThreadCount(int threads) { gThreadCount.store(std::clamp(threads, 1, 64)); }
-
-int ResampleThreadCount() { return gThreadCount.load(); }
 
 void SetResampleScalarOnly(bool scalarOnly) { gScalarOnly.store(scalarOnly); }
 

@@ -7,7 +7,9 @@
 // repeated (-1 -> 1), at the high end it is (len -> len - 1).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "lut/Bitmap.h"
@@ -75,13 +77,37 @@ void BuildContributorList(int count, float scale, int sourceLength, TFilterFunct
 std::uint8_t WeightedChannelValue(std::int32_t sum, std::int32_t total);
 
 // Two-pass resampling of `source` into the already sized `target`. Does nothing when either
-// has a zero dimension.
+// has a zero dimension. The passes run on up to ParallelThreadLimit() threads; the bytes do not
+// depend on the number.
 void ResampleBitmap(TFilterFunction filter, const TBitmap24& source, TBitmap24& target, float radius);
 
-// Number of threads the passes may use (1 = all on the calling thread). The result does not
-// depend on it. Default: the machine's core count, at most 8.
-void SetResampleThreadCount(int threads);
-int ResampleThreadCount();
+// Resampling of a picture that arrives in bands of rows, so that the whole source need never be
+// in memory at once: each band goes through the horizontal pass as it arrives, into an
+// intermediate picture of the target's width and the source's height, and Finish runs the
+// vertical pass. The bytes are those of ResampleBitmap, which is this with the whole source at
+// once. All memory of the job is given back when Finish returns.
+class TBandResampler {
+public:
+    // Every size must be at least 1.
+    TBandResampler(TFilterFunction filter, float radius, int sourceWidth, int sourceHeight, int targetWidth,
+                   int targetHeight);
+    ~TBandResampler();
+    TBandResampler(const TBandResampler&) = delete;
+    TBandResampler& operator=(const TBandResampler&) = delete;
+
+    // Source rows [firstRow, firstRow + count), `stride` bytes apart, through the horizontal pass
+    // on the calling thread. Several threads may add different rows at the same time.
+    void AddRows(int firstRow, const std::uint8_t* rows, std::ptrdiff_t stride, int count);
+    // The whole source at once, split over the threads.
+    void AddAllRows(const TBitmap24& source);
+    // After every source row was added: the vertical pass into `target`, already sized to the
+    // target size. Call once.
+    void Finish(TBitmap24& target);
+
+private:
+    struct TJob;
+    std::unique_ptr<TJob> job_;
+};
 
 // Turns the AVX2 kernels off (true) or back on where the processor has them. The scalar and the
 // vector kernels give the same bytes; tests compare them.

@@ -1,10 +1,11 @@
 #include "lut/LUT.h"
 
+#include "common/Parallel.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -308,23 +309,9 @@ void ApplyGenericToRows(const TLUT& lut, TBitmap24& bitmap, int y0, int y1) {
 // with the same arithmetic, so the result does not depend on the number of threads.
 template <class Body>
 void ForEachRowStrip(int height, long long work, Body body) {
-    unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-    if (work < 200'000) threads = 1;
-    threads = std::min<unsigned>(threads, static_cast<unsigned>(std::max(1, height)));
-    if (threads <= 1) {
-        body(0, height);
-        return;
-    }
-    std::vector<std::thread> pool;
-    pool.reserve(threads - 1);
-    const int strip = (height + static_cast<int>(threads) - 1) / static_cast<int>(threads);
-    for (unsigned t = 1; t < threads; ++t) {
-        const int y0 = std::min(height, static_cast<int>(t) * strip);
-        const int y1 = std::min(height, y0 + strip);
-        pool.emplace_back([=] { body(y0, y1); });
-    }
-    body(0, std::min(height, strip));
-    for (auto& th : pool) th.join();
+    TParallelOptions options;
+    options.Work = work;
+    ParallelFor(height, body, options);
 }
 
 }  // namespace

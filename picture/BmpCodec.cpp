@@ -93,8 +93,10 @@ void DecodeRle(const std::uint8_t* p, std::size_t size, bool four, const std::ui
 
 }  // namespace
 
+bool SniffBmp(const std::uint8_t* data, std::size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
+
 void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-               TBitmap24& out) {
+               TPictureRowSink& sink) {
     const char* truncated = "Premature end of BMP file";
     if (size < 14 + 4) FailPicture(name, truncated);
     const std::uint32_t pixelOffset = U32(data + 10);
@@ -181,8 +183,12 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& na
 
     if (rle) {
         if (pixelOffset > size) FailPicture(name, truncated);
+        // Runs and moves may go anywhere below the current row, so no row is final before the end.
+        TBitmap24 whole;
         DecodeRle(data + pixelOffset, size - pixelOffset, compression == BI_RLE4, palette, name,
-                  static_cast<int>(width), static_cast<int>(height), out);
+                  static_cast<int>(width), static_cast<int>(height), whole);
+        sink.Start(whole.Width(), whole.Height());
+        PourRows(whole, sink);
         return;
     }
 
@@ -191,10 +197,7 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& na
         FailPicture(name, truncated);
 
     const int w = static_cast<int>(width), hgt = static_cast<int>(height);
-    out.SetSize(w, hgt);
-    for (int row = 0; row < hgt; ++row) {
-        const std::uint8_t* src = data + pixelOffset + static_cast<std::size_t>(row) * rowBytes;
-        std::uint8_t* dst = out.ScanLine(topDown ? row : hgt - 1 - row);
+    auto convertRow = [&](const std::uint8_t* src, std::uint8_t* dst) {
         switch (bitCount) {
             case 1:
             case 4:
@@ -231,10 +234,21 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& na
                 }
                 break;
         }
+    };
+    sink.Start(w, hgt);
+    // The file is in memory, so a bottom-up file is simply read from its last row on.
+    for (int y = 0; y < hgt;) {
+        const TPictureRowSink::TRoom room = sink.Room(y, hgt - y);
+        for (int i = 0; i < room.Count; ++i) {
+            const int row = topDown ? y + i : hgt - 1 - (y + i);
+            convertRow(data + pixelOffset + static_cast<std::size_t>(row) * rowBytes, room.Rows + i * room.Stride);
+        }
+        sink.Filled(y, room.Count);
+        y += room.Count;
     }
 }
 
-std::vector<std::uint8_t> EncodeBmp(const TBitmap24& bitmap) {
+std::vector<std::uint8_t> EncodeBmp(const TBitmap24& bitmap, const TPictureSaveOptions&, const std::string&) {
     const int w = bitmap.Width(), h = bitmap.Height();
     const std::size_t rowBytes = static_cast<std::size_t>(TBitmap24::StrideFor(w));
     const std::size_t imageBytes = rowBytes * static_cast<std::size_t>(h);

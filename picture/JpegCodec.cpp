@@ -80,10 +80,11 @@ void CmykRowToBgr(const JSAMPLE* cmyk, std::uint8_t* bgr, JDIMENSION width, bool
     }
 }
 
-// Returns false after a libjpeg error (the message is in err.message) or 2 when the picture is
-// too large (sizes in width/height). No C++ objects with destructors in here (see above).
+// Returns 0 after a libjpeg error (the message is in err.message), 1 when done, or 2 when the
+// picture is too large. No C++ objects with destructors in here (see above); an exception from
+// the sink passes through to the caller, which destroys the decompressor.
 int RunDecoder(jpeg_decompress_struct& cinfo, TJpegErrorManager& err, jpeg_progress_mgr& progress,
-               const std::uint8_t* data, std::size_t size, long long maxPixels, TBitmap24& out) {
+               const std::uint8_t* data, std::size_t size, long long maxPixels, TPictureRowSink& sink) {
     if (setjmp(err.jump)) return 0;
     jpeg_create_decompress(&cinfo);  // clears everything but the error manager
     cinfo.progress = &progress;
@@ -106,25 +107,33 @@ int RunDecoder(jpeg_decompress_struct& cinfo, TJpegErrorManager& err, jpeg_progr
         return 0;
     }
 
-    out.SetSize(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
+    const int height = static_cast<int>(cinfo.output_height);
+    sink.Start(static_cast<int>(cinfo.output_width), height);
     if (cmyk) {
         // The row buffer belongs to libjpeg's image pool, released by jpeg_destroy_decompress.
         JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                     cinfo.output_width * 4, 1);
         while (cinfo.output_scanline < cinfo.output_height) {
-            const JDIMENSION y = cinfo.output_scanline;
-            jpeg_read_scanlines(&cinfo, row, 1);
-            CmykRowToBgr(row[0], out.ScanLine(static_cast<int>(y)), cinfo.output_width,
-                         cinfo.saw_Adobe_marker != 0);
+            const int y = static_cast<int>(cinfo.output_scanline);
+            if (jpeg_read_scanlines(&cinfo, row, 1) != 1) break;
+            const TPictureRowSink::TRoom room = sink.Room(y, 1);
+            CmykRowToBgr(row[0], room.Rows, cinfo.output_width, cinfo.saw_Adobe_marker != 0);
+            sink.Filled(y, 1);
         }
     } else {
         JSAMPROW rows[16];
         while (cinfo.output_scanline < cinfo.output_height) {
-            const JDIMENSION y = cinfo.output_scanline;
-            const JDIMENSION n = std::min<JDIMENSION>(16, cinfo.output_height - y);
-            for (JDIMENSION i = 0; i < n; ++i) rows[i] = out.ScanLine(static_cast<int>(y + i));
-            jpeg_read_scanlines(&cinfo, rows, n);
+            const int y = static_cast<int>(cinfo.output_scanline);
+            const TPictureRowSink::TRoom room = sink.Room(y, std::min(16, height - y));
+            for (int i = 0; i < room.Count; ++i) rows[i] = room.Rows + i * room.Stride;
+            const JDIMENSION n = jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(room.Count));
+            if (n == 0) break;
+            sink.Filled(y, static_cast<int>(n));
         }
+    }
+    if (cinfo.output_scanline < cinfo.output_height) {  // the memory source never suspends
+        std::snprintf(err.message, sizeof err.message, "Premature end of JPEG file");
+        return 0;
     }
     jpeg_finish_decompress(&cinfo);
     return 1;
@@ -153,8 +162,12 @@ int RunEncoder(jpeg_compress_struct& cinfo, TJpegErrorManager& err, const TBitma
 
 }  // namespace
 
+bool SniffJpeg(const std::uint8_t* data, std::size_t size) {
+    return size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+
 void DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-                TBitmap24& out) {
+                TPictureRowSink& sink) {
     jpeg_decompress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     TJpegErrorManager err;
@@ -166,21 +179,20 @@ void DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& n
 
     int result = 0;
     try {
-        result = RunDecoder(cinfo, err, progress, data, size, maxPixels, out);
-    } catch (...) {  // out of memory for the bitmap: libjpeg's own memory must still go
+        result = RunDecoder(cinfo, err, progress, data, size, maxPixels, sink);
+    } catch (...) {  // from the sink (out of memory for the rows): libjpeg's own memory must still go
         jpeg_destroy_decompress(&cinfo);
         throw;
     }
     const long long width = cinfo.image_width, height = cinfo.image_height;
     jpeg_destroy_decompress(&cinfo);
     if (result == 2) CheckPictureSize(name, width, height, maxPixels);
-    if (result != 1) {
-        out.SetSize(0, 0);
-        FailPicture(name, err.message);
-    }
+    if (result != 1) FailPicture(name, err.message);
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality, const std::string& name) {
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, const TPictureSaveOptions& options,
+                                     const std::string& name) {
+    const int quality = options.JpegQuality;
     jpeg_compress_struct cinfo;
     std::memset(&cinfo, 0, sizeof cinfo);
     TJpegErrorManager err;

@@ -1,7 +1,13 @@
-// The decoders and encoders behind LoadPicture and SavePicture, one file per picture type.
+// The picture codecs: one table entry per picture type, with the type's name, its file name
+// extensions, the caption of its filter in the open dialog, a cheap content sniff, and its
+// decoder and encoder (one source file per type). Loading, saving, the open dialog and the
+// command-line tool all take what they know about picture types from this table, so a new type
+// is one codec file and one entry.
 //
 // Each decoder validates what it reads and raises EPictureError through FailPicture; sizes are
-// checked with CheckPictureSize before any pixel memory is allocated.
+// checked with CheckPictureSize before any pixel memory is allocated. A decoder hands its rows to
+// a TPictureRowSink from the top down, so that a caller that only needs a window of rows (the
+// Open command, which reduces the picture) never holds the whole picture.
 #pragma once
 
 #include <cstddef>
@@ -10,8 +16,58 @@
 #include <vector>
 
 #include "lut/Bitmap.h"
+#include "picture/Picture.h"
 
 namespace tintavo {
+
+// Where a decoder puts the rows of a picture: 24-bit rows (blue, green, red bytes), from the
+// top down.
+class TPictureRowSink {
+public:
+    struct TRoom {
+        std::uint8_t* Rows;     // the first row of the room
+        std::ptrdiff_t Stride;  // bytes from one row to the next
+        int Count;              // rows in the room, at least 1
+    };
+
+    virtual ~TPictureRowSink() = default;
+    // Called once, after the size has been checked, before any row.
+    virtual void Start(int width, int height) = 0;
+    // Room for at most `count` rows from row `y` on, y being the first row not yet filled.
+    virtual TRoom Room(int y, int count) = 0;
+    // Rows [y, y + count) of the last room are filled.
+    virtual void Filled(int y, int count) = 0;
+};
+
+// Hands the whole of `bitmap` to `sink` (for decoders that must see every row before any is
+// final: run-length encoded bitmaps, interlaced PNG, libtiff's RGBA reader).
+void PourRows(const TBitmap24& bitmap, TPictureRowSink& sink);
+
+struct TPictureSaveOptions {
+    int JpegQuality = 95;  // 1..100
+};
+
+using TPictureDecoder = void (*)(const std::uint8_t* data, std::size_t size, const std::string& name,
+                                 long long maxPixels, TPictureRowSink& sink);
+using TPictureEncoder = std::vector<std::uint8_t> (*)(const TBitmap24& bitmap, const TPictureSaveOptions& options,
+                                                      const std::string& name);
+
+struct TPictureCodec {
+    TPictureType Type;
+    const char* Name;                     // in messages: "Not a JPEG, BMP, PNG or TIFF picture"
+    const char* DialogCaption;            // the open dialog's filter: "JPEG Image File (*.jpg *.jpeg)"
+    std::vector<std::string> Extensions;  // lower case, without the dot
+    bool (*Sniff)(const std::uint8_t* data, std::size_t size);  // the first bytes are this type's
+    TPictureDecoder Decode;
+    TPictureEncoder Encode;  // null for a type that is only read
+};
+
+// Every picture type, in the order of the open dialog's list and of messages.
+const std::vector<TPictureCodec>& PictureCodecs();
+// The codec whose sniff accepts `data`, or null.
+const TPictureCodec* SniffPictureCodec(const std::uint8_t* data, std::size_t size);
+// The codec that owns the extension of `fileName` (letter case ignored), or null.
+const TPictureCodec* PictureCodecForFileName(const std::string& fileName);
 
 // Raises EPictureError "Cannot read picture "<name>": <reason>".
 [[noreturn]] void FailPicture(const std::string& name, const std::string& reason);
@@ -24,18 +80,28 @@ void CheckPictureSize(const std::string& name, long long width, long long height
 // 16-bit sample to 8 bits, rounded: round(v * 255 / 65535).
 inline std::uint8_t Scale16To8(unsigned v) { return static_cast<std::uint8_t>((v * 255u + 32767u) / 65535u); }
 
+bool SniffJpeg(const std::uint8_t* data, std::size_t size);
 void DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-                TBitmap24& out);
-void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-               TBitmap24& out);
-void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-               TBitmap24& out);
-void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-                TBitmap24& out);
+                TPictureRowSink& sink);
+std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, const TPictureSaveOptions& options,
+                                     const std::string& name);
 
-std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality, const std::string& name);
-std::vector<std::uint8_t> EncodeBmp(const TBitmap24& bitmap);
-std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap, const std::string& name);
-std::vector<std::uint8_t> EncodeTiff(const TBitmap24& bitmap, const std::string& name);
+bool SniffBmp(const std::uint8_t* data, std::size_t size);
+void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
+               TPictureRowSink& sink);
+std::vector<std::uint8_t> EncodeBmp(const TBitmap24& bitmap, const TPictureSaveOptions& options,
+                                    const std::string& name);
+
+bool SniffPng(const std::uint8_t* data, std::size_t size);
+void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
+               TPictureRowSink& sink);
+std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap, const TPictureSaveOptions& options,
+                                    const std::string& name);
+
+bool SniffTiff(const std::uint8_t* data, std::size_t size);
+void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
+                TPictureRowSink& sink);
+std::vector<std::uint8_t> EncodeTiff(const TBitmap24& bitmap, const TPictureSaveOptions& options,
+                                     const std::string& name);
 
 }  // namespace tintavo

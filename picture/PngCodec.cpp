@@ -54,8 +54,11 @@ extern "C" void PngWrite(png_structp png, png_bytep in, png_size_t count) {
 
 extern "C" void PngFlush(png_structp) {}
 
-// 0: libpng error (ctx.message), 1: done, 2: too large (ctx.width/height).
-int RunDecoder(png_structp png, png_infop info, TPngContext& ctx, long long maxPixels, TBitmap24& out) {
+// 0: libpng error (ctx.message), 1: done, 2: too large (ctx.width/height). An exception from the
+// sink passes through to the caller, which destroys the decoder. `interlaced` holds the whole
+// picture of an interlaced file, whose rows are final only after the last pass.
+int RunDecoder(png_structp png, png_infop info, TPngContext& ctx, long long maxPixels, TPictureRowSink& sink,
+               TBitmap24& interlaced) {
     if (setjmp(png_jmpbuf(png))) return 0;
     png_set_read_fn(png, &ctx, PngRead);
     png_read_info(png, info);
@@ -76,11 +79,22 @@ int RunDecoder(png_structp png, png_infop info, TPngContext& ctx, long long maxP
         return 0;
     }
 
-    out.SetSize(static_cast<int>(ctx.width), static_cast<int>(ctx.height));
-    // Row by row straight into the bitmap; an interlaced file delivers each row once per pass,
-    // and libpng fills in that pass's pixels only.
-    for (int pass = 0; pass < passes; ++pass)
-        for (png_uint_32 y = 0; y < ctx.height; ++y) png_read_row(png, out.ScanLine(static_cast<int>(y)), nullptr);
+    const int width = static_cast<int>(ctx.width), height = static_cast<int>(ctx.height);
+    sink.Start(width, height);
+    if (passes == 1) {
+        for (int y = 0; y < height;) {
+            const TPictureRowSink::TRoom room = sink.Room(y, height - y);
+            for (int i = 0; i < room.Count; ++i) png_read_row(png, room.Rows + i * room.Stride, nullptr);
+            sink.Filled(y, room.Count);
+            y += room.Count;
+        }
+    } else {
+        // An interlaced file delivers each row once per pass, and libpng fills in that pass's
+        // pixels only.
+        interlaced.SetSize(width, height);
+        for (int pass = 0; pass < passes; ++pass)
+            for (int y = 0; y < height; ++y) png_read_row(png, interlaced.ScanLine(y), nullptr);
+    }
     png_read_end(png, nullptr);
     return 1;
 }
@@ -98,8 +112,12 @@ int RunEncoder(png_structp png, png_infop info, const TBitmap24& bitmap) {
 
 }  // namespace
 
+bool SniffPng(const std::uint8_t* data, std::size_t size) {
+    return size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0;
+}
+
 void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-               TBitmap24& out) {
+               TPictureRowSink& sink) {
     TPngContext ctx;
     ctx.data = data;
     ctx.size = size;
@@ -116,21 +134,20 @@ void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& na
     png_set_chunk_malloc_max(png, 16 * 1024 * 1024);
     png_set_chunk_cache_max(png, 1000);
     int result = 0;
+    TBitmap24 interlaced;
     try {
-        result = RunDecoder(png, info, ctx, maxPixels, out);
-    } catch (...) {  // out of memory for the bitmap: libpng's own memory must still go
+        result = RunDecoder(png, info, ctx, maxPixels, sink, interlaced);
+    } catch (...) {  // from the sink (out of memory for the rows): libpng's own memory must still go
         png_destroy_read_struct(&png, &info, nullptr);
         throw;
     }
     png_destroy_read_struct(&png, &info, nullptr);
     if (result == 2) CheckPictureSize(name, ctx.width, ctx.height, maxPixels);
-    if (result != 1) {
-        out.SetSize(0, 0);
-        FailPicture(name, ctx.message);
-    }
+    if (result != 1) FailPicture(name, ctx.message);
+    if (!interlaced.Empty()) PourRows(interlaced, sink);
 }
 
-std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap, const std::string& name) {
+std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap, const TPictureSaveOptions&, const std::string& name) {
     std::vector<std::uint8_t> bytes;
     TPngContext ctx;
     ctx.output = &bytes;

@@ -107,8 +107,13 @@ std::string Reason(const TTiffMemory& m, const char* fallback) { return m.error.
 
 }  // namespace
 
+bool SniffTiff(const std::uint8_t* data, std::size_t size) {
+    return size >= 4 && (std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0 ||
+                         std::memcmp(data, "II+\0", 4) == 0 || std::memcmp(data, "MM\0+", 4) == 0);
+}
+
 void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
-                TBitmap24& out) {
+                TPictureRowSink& sink) {
     TTiffMemory memory;
     memory.data = data;
     memory.size = size;
@@ -158,14 +163,12 @@ void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& n
         if (lineBytes <= 0 || static_cast<std::uint64_t>(lineBytes) < expected)
             FailPicture(name, Reason(memory, "Invalid TIFF scanline size"));
         std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
-        out.SetSize(static_cast<int>(width), static_cast<int>(height));
+        sink.Start(static_cast<int>(width), static_cast<int>(height));
         const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
         for (std::uint32_t y = 0; y < height; ++y) {
-            if (TIFFReadScanline(tif.get(), line.data(), y, 0) < 0) {
-                out.SetSize(0, 0);
+            if (TIFFReadScanline(tif.get(), line.data(), y, 0) < 0)
                 FailPicture(name, Reason(memory, "Cannot read TIFF scanline"));
-            }
-            std::uint8_t* dst = out.ScanLine(static_cast<int>(y));
+            std::uint8_t* dst = sink.Room(static_cast<int>(y), 1).Rows;
             if (palette) {
                 const unsigned perByte = 8 / bits, mask = (1u << bits) - 1;
                 for (std::uint32_t x = 0; x < width; ++x, dst += 3) {
@@ -197,6 +200,7 @@ void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& n
                     }
                 }
             }
+            sink.Filled(static_cast<int>(y), 1);
         }
         return;
     }
@@ -206,19 +210,20 @@ void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& n
     std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
     if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1))
         FailPicture(name, Reason(memory, "Cannot read TIFF image"));
-    out.SetSize(static_cast<int>(width), static_cast<int>(height));
+    sink.Start(static_cast<int>(width), static_cast<int>(height));
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint32_t* s = raster.data() + static_cast<std::size_t>(y) * width;
-        std::uint8_t* dst = out.ScanLine(static_cast<int>(y));
+        std::uint8_t* dst = sink.Room(static_cast<int>(y), 1).Rows;
         for (std::uint32_t x = 0; x < width; ++x, dst += 3) {
             dst[0] = static_cast<std::uint8_t>(TIFFGetB(s[x]));
             dst[1] = static_cast<std::uint8_t>(TIFFGetG(s[x]));
             dst[2] = static_cast<std::uint8_t>(TIFFGetR(s[x]));
         }
+        sink.Filled(static_cast<int>(y), 1);
     }
 }
 
-std::vector<std::uint8_t> EncodeTiff(const TBitmap24& bitmap, const std::string& name) {
+std::vector<std::uint8_t> EncodeTiff(const TBitmap24& bitmap, const TPictureSaveOptions&, const std::string& name) {
     std::vector<std::uint8_t> bytes;
     TTiffMemory memory;
     memory.output = &bytes;

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "picture/Picture.h"
+
 namespace tintavo {
 
 namespace {
@@ -18,13 +20,9 @@ TOpenPictureDialog::TOpenPictureDialog(QWidget* parent) : QFileDialog(parent) {
     setOption(QFileDialog::DontUseNativeDialog, true);
     setAcceptMode(QFileDialog::AcceptOpen);
     setFileMode(QFileDialog::ExistingFile);
-    setNameFilters({
-        QStringLiteral("All pictures (*.jpg *.jpeg *.bmp *.png *.tif *.tiff)"),
-        QStringLiteral("JPEG Image File (*.jpg *.jpeg)"),
-        QStringLiteral("Bitmaps (*.bmp)"),
-        QStringLiteral("PNG Image File (*.png)"),
-        QStringLiteral("TIFF Image File (*.tif *.tiff)"),
-    });
+    QStringList filters;
+    for (const std::string& filter : PictureOpenFilters()) filters << QString::fromStdString(filter);
+    setNameFilters(filters);
 
     // The preview sits right of the file list, in the dialog's own grid layout.
     auto* box = new QWidget(this);

@@ -1,6 +1,6 @@
 // TOpenPictureDialog: the picture-open dialog of the Open command. It lists the picture types
-// the picture loader reads (JPEG, Windows bitmap, PNG, TIFF) and shows a preview of the
-// highlighted file beside the file list.
+// of the picture loader's codec table and shows a preview of the highlighted file beside the
+// file list.
 #pragma once
 
 #include <QFileDialog>

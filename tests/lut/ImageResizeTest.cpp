@@ -1,10 +1,17 @@
 #include "lut/ImageResize2.h"
 
+#include "common/Parallel.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
+#include <thread>
+#include <utility>
 #include <vector>
+
+#include "common/Errors.h"
 
 using namespace tintavo;
 
@@ -57,9 +64,8 @@ const TResizeFilter kAllFilters[] = {rfBox, rfTriangle, rfHermite, rfBell, rfBSp
 
 // Restores the global resampling settings after a test changes them.
 struct ResampleSettingsGuard {
-    int threads = ResampleThreadCount();
     ~ResampleSettingsGuard() {
-        SetResampleThreadCount(threads);
+        SetParallelThreadLimit(0);
         SetResampleScalarOnly(false);
     }
 };
@@ -210,7 +216,7 @@ TEST(ImageResize, MatchesTheContributorListsForEveryFilterKernelAndThreadCount) 
             for (int scalar = 0; scalar < 2; ++scalar)
                 for (int threads = 1; threads <= 2; ++threads) {
                     SetResampleScalarOnly(scalar != 0);
-                    SetResampleThreadCount(threads);
+                    SetParallelThreadLimit(threads);
                     TBitmap24 dst;
                     ResizeBitmap(s[2], s[3], f, 0, src, dst);
                     EXPECT_TRUE(dst.SamePixels(want)) << "filter " << f << " " << s[0] << "x" << s[1] << " -> "
@@ -224,14 +230,14 @@ TEST(ImageResize, TwoThreadsGiveTheSameBytesAsOne) {
     ResampleSettingsGuard guard;
     const TBitmap24 src = RandomBitmap(1203, 801, 99);
     TBitmap24 one, two;
-    SetResampleThreadCount(1);
+    SetParallelThreadLimit(1);
     ResizeBitmap(601, 399, rfLanczos3, 0, src, one);
-    SetResampleThreadCount(2);
+    SetParallelThreadLimit(2);
     ResizeBitmap(601, 399, rfLanczos3, 0, src, two);
     EXPECT_TRUE(one.SamePixels(two));
-    SetResampleThreadCount(1);
+    SetParallelThreadLimit(1);
     ResizeBitmap(1500, 1000, rfMitchell, 0, src, one);
-    SetResampleThreadCount(2);
+    SetParallelThreadLimit(2);
     ResizeBitmap(1500, 1000, rfMitchell, 0, src, two);
     EXPECT_TRUE(one.SamePixels(two));
 }
@@ -276,4 +282,48 @@ TEST(ImageResize, ZeroSizedSourceLeavesTheTargetUntouched) {
     ResizeBitmap(0, 7, rfLanczos3, 0, src, dst);
     EXPECT_EQ(dst.Width(), 0);
     EXPECT_EQ(dst.Height(), 7);
+}
+
+// A picture may arrive in bands of any height, in any order, from several threads at once: the
+// bytes are those of resampling it whole. Rows left out are an error, not a silent black stripe.
+TEST(BandResampler, BandsGiveTheBytesOfTheWholePicture) {
+    ResampleSettingsGuard guard;
+    const TBitmap24 src = RandomBitmap(301, 203, 21);
+    for (TResizeFilter f : {rfLanczos3, rfTriangle, rfMitchell}) {
+        const float radius = FilterDefaultRadius(f);
+        for (const auto& size : {std::pair{120, 80}, std::pair{301, 203}, std::pair{450, 97}}) {
+            TBitmap24 whole(size.first, size.second);
+            ResampleBitmap(FilterFunction(f), src, whole, radius);
+            for (int band : {1, 7, 8, 64, 203}) {
+                // Bands from the bottom up, to show that order does not matter.
+                TBandResampler resampler(FilterFunction(f), radius, 301, 203, size.first, size.second);
+                for (int y0 = (202 / band) * band; y0 >= 0; y0 -= band) {
+                    const int n = std::min(band, 203 - y0);
+                    resampler.AddRows(y0, src.ScanLine(y0), src.Stride(), n);
+                }
+                TBitmap24 banded(size.first, size.second);
+                resampler.Finish(banded);
+                EXPECT_TRUE(banded.SamePixels(whole)) << "filter " << f << " band " << band << " -> " << size.first;
+            }
+        }
+    }
+
+    // Two threads adding alternate bands.
+    TBitmap24 whole(150, 100), twoThreads(150, 100);
+    ResampleBitmap(Lanczos3Filter, src, whole, 3.0f);
+    TBandResampler shared(Lanczos3Filter, 3.0f, 301, 203, 150, 100);
+    auto addEvery = [&](int first) {
+        for (int y0 = first * 16; y0 < 203; y0 += 32) shared.AddRows(y0, src.ScanLine(y0), src.Stride(), std::min(16, 203 - y0));
+    };
+    std::thread other(addEvery, 1);
+    addEvery(0);
+    other.join();
+    shared.Finish(twoThreads);
+    EXPECT_TRUE(twoThreads.SamePixels(whole));
+
+    TBandResampler missing(Lanczos3Filter, 3.0f, 301, 203, 150, 100);
+    missing.AddRows(0, src.ScanLine(0), src.Stride(), 200);
+    EXPECT_THROW(missing.AddRows(200, src.ScanLine(200), src.Stride(), 4), EAssertionFailed);
+    TBitmap24 target(150, 100);
+    EXPECT_THROW(missing.Finish(target), EAssertionFailed);
 }

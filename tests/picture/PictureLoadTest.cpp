@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 
+#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 
@@ -88,6 +93,68 @@ TEST(PictureJpeg, CmykWithAndWithoutAdobeInversion) {
     Bytes half;
     for (int i = 0; i < 16 * 16; ++i) half.insert(half.end(), {255, 255, 255, 128});
     ExpectNear(At(Load(EncodeJpeg(16, 16, 4, half, 100, false, true)), 4, 4), {128, 128, 128}, 2, "half");
+}
+
+namespace {
+
+// libjpeg's own decode of `jpeg` as RGB with the given inverse DCT and chroma upsampling.
+TBitmap24 LibjpegDecode(const Bytes& jpeg, J_DCT_METHOD method, bool fancyUpsampling) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);  // test inputs are valid: the default handler is fine
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_RGB;
+    cinfo.dct_method = method;
+    cinfo.do_fancy_upsampling = fancyUpsampling ? TRUE : FALSE;
+    jpeg_start_decompress(&cinfo);
+    TBitmap24 out(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
+    Bytes row(3 * static_cast<std::size_t>(cinfo.output_width));
+    while (cinfo.output_scanline < cinfo.output_height) {
+        const int y = static_cast<int>(cinfo.output_scanline);
+        JSAMPROW p = row.data();
+        jpeg_read_scanlines(&cinfo, &p, 1);
+        for (int x = 0; x < out.Width(); ++x) out.SetPixel(x, y, row[3 * x], row[3 * x + 1], row[3 * x + 2]);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return out;
+}
+
+}  // namespace
+
+// The calibration samples decoded pixels, so the decode is exact, not merely close: every byte
+// equals libjpeg's accurate integer inverse DCT with smooth chroma upsampling. The fast DCT or
+// plain upsampling would change bytes of this photo-like picture (checked first, so the
+// comparison cannot pass by accident).
+TEST(PictureJpeg, DecodesEveryByteAsLibjpegsAccurateTransform) {
+    const int w = 77, h = 53;  // partial blocks and chroma samples at the right and bottom edges
+    std::mt19937 rng(17);
+    std::normal_distribution<double> noise(0.0, 9.0);
+    Bytes rgb, gray;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double base[3] = {120 + 90 * std::sin(x * 0.21), 100 + 70 * std::cos(y * 0.17), double((x * 3 + y * 2) % 256)};
+            for (double b : base) rgb.push_back(static_cast<std::uint8_t>(std::clamp(b + noise(rng), 0.0, 255.0)));
+            gray.push_back(rgb[rgb.size() - 2]);
+        }
+    const struct {
+        const char* what;
+        Bytes jpeg;
+    } cases[] = {
+        {"baseline", EncodeJpeg(w, h, 3, rgb, 85, false)},
+        {"progressive", EncodeJpeg(w, h, 3, rgb, 85, true)},
+        {"grayscale", EncodeJpeg(w, h, 1, gray, 85, false)},
+    };
+    for (const auto& c : cases) {
+        const TBitmap24 accurate = LibjpegDecode(c.jpeg, JDCT_ISLOW, true);
+        ASSERT_FALSE(accurate.SamePixels(LibjpegDecode(c.jpeg, JDCT_IFAST, true))) << c.what;
+        if (std::string(c.what) != "grayscale") {
+            ASSERT_FALSE(accurate.SamePixels(LibjpegDecode(c.jpeg, JDCT_ISLOW, false))) << c.what;
+        }
+        EXPECT_TRUE(Load(c.jpeg).SamePixels(accurate)) << c.what;
+    }
 }
 
 // ----------------------------------------------------------------------------------- BMP
