@@ -1,7 +1,6 @@
 #include "cli/Commands.h"
 
 #include "cli/Args.h"
-#include "cli/FormatCapabilities.h"
 #include "common/FileIO.h"
 #include "formats/LUTFormat.h"
 #include "picture/Picture.h"
@@ -60,7 +59,7 @@ TLoadedLut LoadLutFile(const std::string& fileName, const std::optional<std::str
     TLoadedLut loaded;
     if (fromFormat) {
         loaded.FormatIndex = ResolveFormat(*fromFormat);
-        if (!FormatCapabilities(loaded.FormatIndex).CanRead) {
+        if (!GetLutFormat(loaded.FormatIndex)->CanRead) {
             throw EUsageError("the format \"" + GetLutFormat(loaded.FormatIndex)->Name + "\" does not read files");
         }
     }
@@ -69,13 +68,13 @@ TLoadedLut LoadLutFile(const std::string& fileName, const std::optional<std::str
     if (!fromFormat) {
         const auto& formats = LutFormats();
         for (int i = 0; i < static_cast<int>(formats.size()) && loaded.FormatIndex < 0; ++i) {
-            if (FormatCapabilities(i).CanRead && formats[i]->Identify(fileName)) loaded.FormatIndex = i;
+            if (formats[i]->CanRead && formats[i]->Identify(fileName)) loaded.FormatIndex = i;
         }
         if (loaded.FormatIndex < 0) {
             throw std::runtime_error("\"" + fileName + "\" is in no known LUT format (name one with --from)");
         }
     }
-    TLUTFormat* format = GetLutFormat(loaded.FormatIndex);
+    const TLUTFormat* format = GetLutFormat(loaded.FormatIndex);
     loaded.Lut = std::make_unique<TLUT>();
     try {
         format->Load(fileName, *loaded.Lut);

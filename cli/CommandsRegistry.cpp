@@ -4,7 +4,6 @@
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
-#include "cli/FormatCapabilities.h"
 #include "cli/Json.h"
 #include "formats/LUTFormat.h"
 
@@ -66,13 +65,13 @@ int RunFormats(const TArgList& argList) {
         TJsonWriter json(std::cout);
         json.BeginArray();
         for (std::size_t i = 0; i < formats.size(); ++i) {
-            const TFormatCapabilities caps = FormatCapabilities(static_cast<int>(i));
+            const TLUTFormat& format = *formats[i];
             json.BeginObject();
             json.Key("index").Integer(static_cast<long long>(i));
             json.Key("name").String(formats[i]->Name);
             json.Key("dimension").String(Dimension(formats[i].get()));
-            json.Key("canRead").Bool(caps.CanRead);
-            json.Key("canWrite").Bool(caps.CanWrite);
+            json.Key("canRead").Bool(format.CanRead);
+            json.Key("canWrite").Bool(format.CanWrite);
             json.EndObject();
         }
         json.EndArray();
@@ -81,11 +80,11 @@ int RunFormats(const TArgList& argList) {
     }
     std::cout << "Idx  " << Padded("Name", 36) << "Dim  Read  Write\n";
     for (std::size_t i = 0; i < formats.size(); ++i) {
-        const TFormatCapabilities caps = FormatCapabilities(static_cast<int>(i));
+        const TLUTFormat& format = *formats[i];
         char index[32];
         std::snprintf(index, sizeof index, "%3zu  ", i);
         std::cout << index << Padded(formats[i]->Name, 36) << Padded(Dimension(formats[i].get()), 5)
-                  << Padded(caps.CanRead ? "yes" : "no", 6) << (caps.CanWrite ? "yes" : "no") << '\n';
+                  << Padded(format.CanRead ? "yes" : "no", 6) << (format.CanWrite ? "yes" : "no") << '\n';
     }
     return 0;
 }

@@ -20,11 +20,6 @@ void ReadTriple(const TXMLNode& sop, const char* element, float TCDLChannel::*fi
     }
 }
 
-float ApplySOP(const TCDLChannel& c, float in) {
-    const float t = in * c.Slope + c.Offset;
-    return t > 0.0f ? std::pow(t, c.Power) : 0.0f;
-}
-
 }  // namespace
 
 TCDLData ReadCDLFile(const std::string& fileName) {
@@ -49,16 +44,22 @@ TCDLData ReadCDLFile(const std::string& fileName) {
     return cdl;
 }
 
-void ApplyCDL(const TCDLData& cdl, float inR, float inG, float inB, float& outR, float& outG, float& outB) {
-    float r = ApplySOP(cdl.R, inR);
-    float g = ApplySOP(cdl.G, inG);
-    float b = ApplySOP(cdl.B, inB);
+float ApplySlopeOffsetPower(const TCDLChannel& c, float in) {
+    const float t = in * c.Slope + c.Offset;
+    return t > 0.0f ? std::pow(t, c.Power) : 0.0f;
+}
+
+void ApplySaturation(float s, float r, float g, float b, float& outR, float& outG, float& outB) {
     const float mean = (r + g + b) / 3.0f;
-    const float s = cdl.Saturation;
     const float rest = (1.0f - s) * mean;
     outR = r * s + rest;
     outG = g * s + rest;
     outB = b * s + rest;
+}
+
+void ApplyCDL(const TCDLData& cdl, float inR, float inG, float inB, float& outR, float& outG, float& outB) {
+    ApplySaturation(cdl.Saturation, ApplySlopeOffsetPower(cdl.R, inR), ApplySlopeOffsetPower(cdl.G, inG),
+                    ApplySlopeOffsetPower(cdl.B, inB), outR, outG, outB);
 }
 
 }  // namespace tintavo

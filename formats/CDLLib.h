@@ -38,4 +38,9 @@ TCDLData ReadCDLFile(const std::string& fileName);
 // around the plain mean of the three channels. All arithmetic in single precision.
 void ApplyCDL(const TCDLData& cdl, float inR, float inG, float inB, float& outR, float& outG, float& outB);
 
+// The two steps of ApplyCDL, for callers that reuse a channel's result over a grid:
+// max(in * slope + offset, 0) ^ power, and the saturation of the three results.
+float ApplySlopeOffsetPower(const TCDLChannel& channel, float in);
+void ApplySaturation(float saturation, float r, float g, float b, float& outR, float& outG, float& outB);
+
 }  // namespace tintavo

@@ -9,6 +9,7 @@
 //   offset 128: words                 R10 | G10 << 10 | B10 << 20, where 1008 is the code of 1.0
 #include "formats/FormatFSIDIT.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -46,6 +47,14 @@ std::uint32_t Code10(double value) {
     if (!(code > 0.0)) return 0;
     if (code > 1023.0) return 1023;
     return static_cast<std::uint32_t>(code);
+}
+
+// The first `count` bytes of the file (all of a shorter one), read in blocks.
+std::string ReadAtMost(const std::string& fileName, std::size_t count) {
+    constexpr std::size_t Block = 64 * 1024;
+    std::string head = ReadFileHeadBytes(fileName, std::min(count, Block));
+    if (head.size() < std::min(count, Block) || head.size() == count) return head;
+    return ReadFileHeadBytes(fileName, count);
 }
 
 }  // namespace
@@ -92,21 +101,22 @@ std::vector<std::uint8_t> TFSI_DIT_3DLutFormat::Encode(const TLUT& lut) {
     return bytes;
 }
 
-void TFSI_DIT_3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TFSI_DIT_3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     WriteFileAtomically(fileName, Encode(lut));
 }
 
-bool TFSI_DIT_3DLutFormat::Identify(const std::string& fileName) {
+bool TFSI_DIT_3DLutFormat::Identify(const std::string& fileName) const {
     const std::string head = ReadFileHeadBytes(fileName, HeaderSize);
     if (head.size() < 4) return false;
     return GetLE32(reinterpret_cast<const unsigned char*>(head.data())) == Magic;
 }
 
-void TFSI_DIT_3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TFSI_DIT_3DLutFormat::Load(const std::string& fileName, TLUT& lut) const {
     const std::size_t words = static_cast<std::size_t>(GridSize) * GridSize * GridSize;
     const std::size_t expected = HeaderSize + words * 4;
-    // Read no more than the layout holds, however long the file is.
-    const std::string data = ReadFileHeadBytes(fileName, expected);
+    // Read no more than the layout holds, however long the file is, and no more memory than
+    // a short file needs.
+    const std::string data = ReadAtMost(fileName, expected);
     // A short file would leave entries undefined; the LUT is left untouched instead.
     if (data.size() < expected)
         throw ELUTError("Incomplete file: " + std::to_string(data.size()) + " bytes where an FSI DIT file has " +

@@ -18,9 +18,9 @@ public:
     static constexpr int GridSize = 64;  // the only size the layout holds
 
     TFSI_DIT_3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Load(const std::string& fileName, TLUT& lut) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Load(const std::string& fileName, TLUT& lut) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
     // The complete file image of `lut` (header with both checksums, then the data words).
     static std::vector<std::uint8_t> Encode(const TLUT& lut);

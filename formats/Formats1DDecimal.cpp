@@ -17,12 +17,11 @@
 #include <string>
 
 #include "formats/TextFile.h"
+#include "formats/TextLayout.h"
 
 namespace tintavo {
 
 namespace {
-
-const char* const kConvertedComment = "# Converted by Vorn LUT Converter";
 
 std::string Entry(const TLutColor& c, int decimals) {
     return FormatLutFixed(decimals, c.R) + " " + FormatLutFixed(decimals, c.G) + " " +
@@ -35,63 +34,7 @@ std::string ScaledEntry(const TLutColor& c, long double scale, int decimals) {
            FormatLutFixed(decimals, scaled(c.B));
 }
 
-// "# " and the comment; a comment holding line breaks becomes several comment lines, so that
-// its text can never turn into a header or data line of the file.
-void AddCommentLines(TTextFile& text, const std::string& comment) {
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = comment.find_first_of("\r\n", start);
-        text.Add("# " + comment.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return;
-        start = end + ((comment[end] == '\r' && end + 1 < comment.size() && comment[end + 1] == '\n') ? 2 : 1);
-    }
-}
-
-// The file's name without folder and without its last extension.
-std::string BaseNameWithoutExtension(const std::string& fileName) {
-    std::string name = fileName;
-    const std::size_t slash = name.find_last_of("/\\");
-    if (slash != std::string::npos) name.erase(0, slash + 1);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return name;
-}
-
 }  // namespace
-
-bool IsBlankLine(const std::string& line) {
-    for (const char ch : line) {
-        if (static_cast<unsigned char>(ch) > 32) return false;
-    }
-    return true;
-}
-
-bool IsCommentLine(const std::string& line) {
-    for (const char ch : line) {
-        if (static_cast<unsigned char>(ch) > 32) return ch == '#';
-    }
-    return false;
-}
-
-std::string CommentText(const std::string& line) {
-    const std::size_t hash = line.find('#');
-    return hash == std::string::npos ? std::string() : Trim(line.substr(hash + 1));
-}
-
-bool FileExtensionIs(const std::string& fileName, const std::string& extension) {
-    const std::size_t slash = fileName.find_last_of("/\\");
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = fileName.rfind('.');
-    if (dot == std::string::npos || dot < nameStart) return false;
-    const std::string ext = fileName.substr(dot);
-    if (ext.size() != extension.size()) return false;
-    for (std::size_t i = 0; i < ext.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(ext[i])) !=
-            std::toupper(static_cast<unsigned char>(extension[i])))
-            return false;
-    }
-    return true;
-}
 
 int IntegerAfterKeyword(const std::string& keyword, const std::string& line, int skip) {
     const int pos = PosNoCase(keyword, line);
@@ -115,15 +58,16 @@ TCube1DLutFormat::TCube1DLutFormat() {
     Is3D = false;
 }
 
-bool TCube1DLutFormat::Identify(const std::string& fileName) {
+bool TCube1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "LUT_1D_SIZE", "NUCODA_3D_CUBE");
 }
 
-void TCube1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TCube1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     CheckSize1DToWrite(lut);
     TTextFile text;
-    for (const std::string& comment : lut.Comments) AddCommentLines(text, comment);
-    text.Add(kConvertedComment);
+    for (const std::string& comment : lut.Comments)
+        for (std::string& line : CommentLines(comment)) text.Add(std::move(line));
+    text.Add(ConvertedByLine);
     text.Add("");
     text.Add("LUT_1D_SIZE " + std::to_string(lut.Size1D));
     for (int i = 0; i < lut.Size1D; ++i) text.Add(Entry(lut.Table1D[i], 6));
@@ -160,11 +104,11 @@ TFilmlight1DLutFormat::TFilmlight1DLutFormat() {
     Is3D = false;
 }
 
-bool TFilmlight1DLutFormat::Identify(const std::string& fileName) {
+bool TFilmlight1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "iDims,lutLength", "");
 }
 
-void TFilmlight1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TFilmlight1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("# Truelight Cube v2.0");
@@ -174,7 +118,7 @@ void TFilmlight1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*b
     text.Add("# InputLUT");
     for (int i = 0; i < lut.Size1D; ++i) text.Add(Entry(lut.Table1D[i], 6));
     text.Add("# end");
-    text.Add(kConvertedComment);
+    text.Add(ConvertedByLine);
     text.WriteToFile(fileName);
 }
 
@@ -200,11 +144,12 @@ void TFilmlight1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
 TNucoda1DLutWriterFormat::TNucoda1DLutWriterFormat() {
     Name = "Nucoda 1D";
     Is3D = false;
+    CanRead = false;  // writes only: Identify is always false
 }
 
-bool TNucoda1DLutWriterFormat::Identify(const std::string& /*fileName*/) { return false; }
+bool TNucoda1DLutWriterFormat::Identify(const std::string& /*fileName*/) const { return false; }
 
-void TNucoda1DLutWriterFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TNucoda1DLutWriterFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("NUCODA_3D_CUBE 2");
@@ -225,11 +170,11 @@ TColorFrontOSD1DLutFormat::TColorFrontOSD1DLutFormat() {
     Is3D = false;
 }
 
-bool TColorFrontOSD1DLutFormat::Identify(const std::string& fileName) {
-    return FileExtensionIs(fileName, ".1DLUT");
+bool TColorFrontOSD1DLutFormat::Identify(const std::string& fileName) const {
+    return HasExtension(fileName, ".1dlut");
 }
 
-void TColorFrontOSD1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TColorFrontOSD1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     CheckSize1DToWrite(lut);
     TTextFile text;
     for (int i = 0; i < lut.Size1D; ++i) text.Add(Entry(lut.Table1D[i], 6));
@@ -256,11 +201,11 @@ TBlackmagic1DLutFormat::TBlackmagic1DLutFormat() {
     Is3D = false;
 }
 
-bool TBlackmagic1DLutFormat::Identify(const std::string& fileName) {
+bool TBlackmagic1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "HDLINK", "");
 }
 
-void TBlackmagic1DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TBlackmagic1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("R\tG\tB - HDLINK GAMMA TABLE");

@@ -5,21 +5,15 @@
 // first. Readers go through the generic load of TGenericLutFormat.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "formats/LUTFormatImps.h"
+#include "formats/TextLayout.h"
 
 namespace tintavo {
 
-// Line helpers shared by the 1D readers.
-// A blank line is empty once characters with code <= 32 are trimmed.
-bool IsBlankLine(const std::string& line);
-// A comment line starts with "#" after leading blanks.
-bool IsCommentLine(const std::string& line);
-// The text of a comment line after its "#", trimmed.
-std::string CommentText(const std::string& line);
-// True when the file name's last extension (".1dlut") equals `extension`, ignoring case.
-bool FileExtensionIs(const std::string& fileName, const std::string& extension);
+// Helpers shared by the 1D layouts (the line tests live in TextLayout.h).
 // The integer that follows `keyword` (found with PosNoCase) after `skip` further characters,
 // trimmed; raises EConvertError when that text is not an integer. The keyword must occur.
 int IntegerAfterKeyword(const std::string& keyword, const std::string& line, int skip);
@@ -36,10 +30,13 @@ void CheckSize1DToWrite(const TLUT& lut);
 class TCube1DLutFormat : public TGenericLutFormat {
 public:
     TCube1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TCube1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -48,10 +45,13 @@ protected:
 class TFilmlight1DLutFormat : public TGenericLutFormat {
 public:
     TFilmlight1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TFilmlight1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -59,18 +59,26 @@ protected:
 class TNucoda1DLutWriterFormat : public TGenericLutFormat {
 public:
     TNucoda1DLutWriterFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
+
+protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TNucoda1DLutWriterFormat>(*this);
+    }
 };
 
 // Colorfront OSD 1D: bare entry lines, recognised by the ".1dlut" extension.
 class TColorFrontOSD1DLutFormat : public TGenericLutFormat {
 public:
     TColorFrontOSD1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TColorFrontOSD1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -78,10 +86,13 @@ protected:
 class TBlackmagic1DLutFormat : public TGenericLutFormat {
 public:
     TBlackmagic1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TBlackmagic1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 

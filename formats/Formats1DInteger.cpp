@@ -21,23 +21,17 @@
 
 #include "formats/Formats1DDecimal.h"
 #include "formats/TextFile.h"
+#include "formats/TextLayout.h"
 
 namespace tintavo {
 
 namespace {
 
-const char* const kConvertedComment = "# Converted by Vorn LUT Converter";
-
 // Bit depths the integer layouts write and read: every largest code, up to 2^31 - 1, fits the
 // 32-bit header values the readers take back (Quantel "gMax").
-constexpr int kMinBits = 1;
 constexpr int kMaxBits = 31;
 
-void CheckBits(int bits) {
-    if (bits < kMinBits || bits > kMaxBits)
-        throw ELUTError("Unsupported bit depth " + std::to_string(bits) + " (" + std::to_string(kMinBits) +
-                        " to " + std::to_string(kMaxBits) + " bits).");
-}
+void CheckBits(int bits) { CheckBitDepth(bits, kMaxBits); }
 
 long long LargestCode(int bits) { return (1LL << bits) - 1; }
 
@@ -73,15 +67,15 @@ TCodex1DLutFormat::TCodex1DLutFormat() {
     Is3D = false;
 }
 
-bool TCodex1DLutFormat::Identify(const std::string& fileName) {
+bool TCodex1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "LUT:", "");
 }
 
-void TCodex1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TCodex1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckBits(bits);
     CheckSize1DToWrite(lut);
     TTextFile text;
-    text.Add(kConvertedComment);
+    text.Add(ConvertedByLine);
     text.Add("");
     text.Add("LUT: 3 " + std::to_string(lut.Size1D));
     text.Add("");
@@ -145,17 +139,17 @@ TLustre1DLutFormat::TLustre1DLutFormat() {
     Is3D = false;
 }
 
-bool TLustre1DLutFormat::Identify(const std::string& fileName) {
+bool TLustre1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "LUT16", "") || TestHeaderKeywords(fileName, "LUT12", "");
 }
 
-void TLustre1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TLustre1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckBits(bits);
     CheckSize1DToWrite(lut);
     TTextFile text;
     text.Add("LUT" + std::to_string(bits));
     text.Add("");
-    text.Add(kConvertedComment);
+    text.Add(ConvertedByLine);
     text.Add("");
     for (int i = 0; i < lut.Size1D; ++i) text.Add(std::to_string(i) + " " + CodeEntry(bits, lut.Table1D[i]));
     text.WriteToFile(fileName);
@@ -187,11 +181,11 @@ TQuantel1DLutFormat::TQuantel1DLutFormat() {
     Is3D = false;
 }
 
-bool TQuantel1DLutFormat::Identify(const std::string& fileName) {
+bool TQuantel1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "table type,gMax,gSize", "");
 }
 
-void TQuantel1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TQuantel1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckBits(bits);
     CheckSize1DToWrite(lut);
     TTextFile text;
@@ -235,11 +229,11 @@ TFusion1DLutFormat::TFusion1DLutFormat() {
     Is3D = false;
 }
 
-bool TFusion1DLutFormat::Identify(const std::string& fileName) {
+bool TFusion1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "F5LT", "");
 }
 
-void TFusion1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TFusion1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckBits(bits);
     CheckSize1DToWrite(lut);
     TTextFile text;
@@ -282,9 +276,7 @@ void TFusion1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
     if (ValueRange < 0) {
         long long depth;
         if (!TryStrToInt(Trim(line), depth)) return;  // the "F5LT" line and anything before the depth
-        if (depth < kMinBits || depth > kMaxBits)
-            throw ELUTError("Unsupported bit depth " + std::to_string(depth) + " (" + std::to_string(kMinBits) +
-                            " to " + std::to_string(kMaxBits) + " bits).");
+        CheckBitDepth(depth, kMaxBits);
         ValueRange = static_cast<std::int32_t>(depth);
         Size = 0;
         return;
@@ -303,11 +295,12 @@ void TFusion1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
 TCinetal1DLutFormat::TCinetal1DLutFormat() {
     Name = "Cine-tal 1D";
     Is3D = false;
+    CanRead = false;  // writes only: Identify is always false
 }
 
-bool TCinetal1DLutFormat::Identify(const std::string& /*fileName*/) { return false; }
+bool TCinetal1DLutFormat::Identify(const std::string& /*fileName*/) const { return false; }
 
-void TCinetal1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TCinetal1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckBits(bits);
     CheckSize1DToWrite(lut);
     TTextFile text;
@@ -318,11 +311,12 @@ void TCinetal1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits)
 TShake1DLutFormat::TShake1DLutFormat() {
     Name = "Shake 1D";
     Is3D = false;
+    CanRead = false;  // writes only: Identify is always false
 }
 
-bool TShake1DLutFormat::Identify(const std::string& /*fileName*/) { return false; }
+bool TShake1DLutFormat::Identify(const std::string& /*fileName*/) const { return false; }
 
-void TShake1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TShake1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckBits(bits);
     CheckSize1DToWrite(lut);
     TTextFile text;
@@ -336,14 +330,15 @@ void TShake1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
 TDavinciILut1DLutFormat::TDavinciILut1DLutFormat() {
     Name = "DaVinci Resolve ilut 1D";
     Is3D = false;
+    CanWrite = false;  // reads only: Save writes nothing
 }
 
-bool TDavinciILut1DLutFormat::Identify(const std::string& fileName) {
+bool TDavinciILut1DLutFormat::Identify(const std::string& fileName) const {
     // Iridas scripts share the extension.
-    return FileExtensionIs(fileName, ".ILUT") && !TestHeaderKeywords(fileName, "<IRIDAScript>", "");
+    return HasExtension(fileName, ".ilut") && !TestHeaderKeywords(fileName, "<IRIDAScript>", "");
 }
 
-void TDavinciILut1DLutFormat::Save(const std::string& /*fileName*/, TLUT& /*lut*/, int /*bits*/) {}
+void TDavinciILut1DLutFormat::Save(const std::string& /*fileName*/, const TLUT& /*lut*/, int /*bits*/) const {}
 
 void TDavinciILut1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
     if (IsBlankLine(line) || IsCommentLine(line)) return;
@@ -359,13 +354,14 @@ void TDavinciILut1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
 TDavinciOLut1DLutFormat::TDavinciOLut1DLutFormat() {
     Name = "DaVinci Resolve olut 1D";
     Is3D = false;
+    CanWrite = false;  // reads only: Save writes nothing
 }
 
-bool TDavinciOLut1DLutFormat::Identify(const std::string& fileName) {
-    return FileExtensionIs(fileName, ".OLUT");
+bool TDavinciOLut1DLutFormat::Identify(const std::string& fileName) const {
+    return HasExtension(fileName, ".olut");
 }
 
-void TDavinciOLut1DLutFormat::Save(const std::string& /*fileName*/, TLUT& /*lut*/, int /*bits*/) {}
+void TDavinciOLut1DLutFormat::Save(const std::string& /*fileName*/, const TLUT& /*lut*/, int /*bits*/) const {}
 
 void TDavinciOLut1DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
     if (IsBlankLine(line) || IsCommentLine(line)) return;

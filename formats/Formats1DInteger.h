@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "formats/LUTFormatImps.h"
@@ -26,10 +27,13 @@ namespace tintavo {
 class TCodex1DLutFormat : public TGenericLutFormat {
 public:
     TCodex1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TCodex1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 
     std::int32_t ChannelCount = 0;  // from the header
@@ -40,10 +44,13 @@ protected:
 class TLustre1DLutFormat : public TGenericLutFormat {
 public:
     TLustre1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TLustre1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -51,10 +58,13 @@ protected:
 class TQuantel1DLutFormat : public TGenericLutFormat {
 public:
     TQuantel1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TQuantel1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -62,10 +72,13 @@ protected:
 class TFusion1DLutFormat : public TGenericLutFormat {
 public:
     TFusion1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TFusion1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -73,27 +86,40 @@ protected:
 class TCinetal1DLutFormat : public TGenericLutFormat {
 public:
     TCinetal1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
+
+protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TCinetal1DLutFormat>(*this);
+    }
 };
 
 // Shake 1D: the same bare R G B code lines as Cine-tal; written only.
 class TShake1DLutFormat : public TGenericLutFormat {
 public:
     TShake1DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
+
+protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TShake1DLutFormat>(*this);
+    }
 };
 
 // DaVinci Resolve input LUT (".ilut"): R G B lines of 14-bit codes; read only.
 class TDavinciILut1DLutFormat : public TGenericLutFormat {
 public:
     TDavinciILut1DLutFormat();
-    bool Identify(const std::string& fileName) override;
+    bool Identify(const std::string& fileName) const override;
     // Resolve LUTs are not written: creates no file.
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TDavinciILut1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -101,11 +127,14 @@ protected:
 class TDavinciOLut1DLutFormat : public TGenericLutFormat {
 public:
     TDavinciOLut1DLutFormat();
-    bool Identify(const std::string& fileName) override;
+    bool Identify(const std::string& fileName) const override;
     // Resolve LUTs are not written: creates no file.
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TDavinciOLut1DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 

@@ -3,12 +3,11 @@
 #include <cmath>
 
 #include "common/FileIO.h"
+#include "formats/TextLayout.h"
 
 namespace tintavo {
 
 namespace {
-
-constexpr const char* ConvertedBy = "# Converted by Vorn LUT Converter";
 
 // Builds a text file in one buffer: lines end with a line feed, as TTextFile writes them,
 // without a string per line.
@@ -51,20 +50,6 @@ void WriteRedFastest(TLutTextWriter& out, const TLUT& lut, int n, bool blueFirst
 
 std::size_t ExpectedSize(int n) { return static_cast<std::size_t>(n) * n * n * 28 + 4096; }
 
-bool IsCommentLine(const std::string& line) {
-    for (char c : line) {
-        if (static_cast<unsigned char>(c) <= 32) continue;
-        return c == '#';
-    }
-    return false;
-}
-
-bool IsEmptyLine(const std::string& line) {
-    for (char c : line)
-        if (static_cast<unsigned char>(c) > 32) return false;
-    return true;
-}
-
 // The text after the first occurrence of `keyword` (matched case-insensitively).
 std::string TextAfter(const std::string& keyword, const std::string& line) {
     const int pos = PosNoCase(keyword, line);
@@ -74,48 +59,17 @@ std::string TextAfter(const std::string& keyword, const std::string& line) {
 // Drops the first character (the separator after a keyword).
 std::string DropFirst(const std::string& s) { return s.empty() ? s : s.substr(1); }
 
-// File name without folder and without extension.
-std::string BaseNameWithoutExtension(const std::string& fileName) {
-    const auto slash = fileName.find_last_of('/');
-    std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-    const auto dot = name.find_last_of('.');
-    if (dot != std::string::npos) name.erase(dot);
-    return name;
-}
-
-// Extension with its dot, lower-cased ("" when the name has none).
-std::string LowerExtension(const std::string& fileName) {
-    const auto slash = fileName.find_last_of('/');
-    const auto dot = fileName.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-    std::string ext = fileName.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return ext;
-}
-
-int CountFixedTriples(const TTextFile& lines) {
+int CountFixedTriples(TTextReader& lines) {
     int count = 0;
     double a, b, c;
-    for (const auto& line : lines.Lines)
+    std::string line;
+    while (lines.NextLine(line))
         if (ParseFixedTriple(line, a, b, c)) ++count;
     return count;
 }
 
 // Grid size of a file of `count` data lines: the nearest integer to the cube root.
 int SizeFromLineCount(int count) { return static_cast<int>(std::nearbyint(std::cbrt(static_cast<double>(count)))); }
-
-// "# " and the comment; a comment holding line breaks becomes several comment lines (CR, LF
-// and CR LF each end one), so that no part of it can pass for a size or data line.
-void CommentLines(TLutTextWriter& out, const std::string& comment) {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = comment.find_first_of("\r\n", start);
-        out.Line("# " + comment.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) return;
-        start = end + ((comment[end] == '\r' && end + 1 < comment.size() && comment[end + 1] == '\n') ? 2 : 1);
-    }
-}
 
 }  // namespace
 
@@ -127,16 +81,17 @@ TCube3DLutFormat::TCube3DLutFormat() {
     Is3D = true;
 }
 
-bool TCube3DLutFormat::Identify(const std::string& fileName) {
+bool TCube3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "LUT_3D_SIZE", "NUCODA_3D_CUBE,LUT_3D_VERSION");
 }
 
-void TCube3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TCube3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     const int n = lut.Size3D;
     CheckSize3D(n);
     TLutTextWriter out(ExpectedSize(n));
-    for (const auto& comment : lut.Comments) CommentLines(out, comment);
-    out.Line(ConvertedBy);
+    for (const auto& comment : lut.Comments)
+        for (const auto& line : CommentLines(comment)) out.Line(line);
+    out.Line(ConvertedByLine);
     out.Line("");
     out.Line("LUT_3D_SIZE " + std::to_string(n));
     WriteRedFastest(out, lut, n, false);
@@ -144,7 +99,7 @@ void TCube3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/
 }
 
 void TCube3DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
-    if (IsEmptyLine(line)) return;
+    if (IsBlankLine(line)) return;
     if (Size < 0) {
         // The line that gives the size is never a data line.
         ParseHeaderLine(line, lut);
@@ -158,7 +113,7 @@ void TCube3DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
 
 void TCube3DLutFormat::ParseHeaderLine(const std::string& line, TLUT& lut) {
     if (IsCommentLine(line)) {
-        lut.Comments.push_back(Trim(line.substr(line.find('#') + 1)));
+        lut.Comments.push_back(CommentText(line));
         return;
     }
     if (PosNoCase("LUT_3D_SIZE", line) > 0) {
@@ -173,11 +128,11 @@ void TCube3DLutFormat::ParseHeaderLine(const std::string& line, TLUT& lut) {
 
 TCube3DTruelightLutFormat::TCube3DTruelightLutFormat() { Name = "Cube 3D Truelight"; }
 
-bool TCube3DTruelightLutFormat::Identify(const std::string& fileName) {
+bool TCube3DTruelightLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "iDims,oDims,width", "NUCODA_3D_CUBE");
 }
 
-void TCube3DTruelightLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TCube3DTruelightLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     const int n = lut.Size3D;
     CheckSize3D(n);
     const std::string size = std::to_string(n);
@@ -190,7 +145,7 @@ void TCube3DTruelightLutFormat::Save(const std::string& fileName, TLUT& lut, int
     out.Line("# Cube");
     WriteRedFastest(out, lut, n, false);
     out.Line("# end");
-    out.Line(ConvertedBy);
+    out.Line(ConvertedByLine);
     out.WriteToFile(fileName);
 }
 
@@ -209,11 +164,11 @@ void TCube3DTruelightLutFormat::ParseHeaderLine(const std::string& line, TLUT& /
 
 TFSI_CFE_3DLutFormat::TFSI_CFE_3DLutFormat() { Name = "FSI CFE (Flanders Scientific) 3D"; }
 
-bool TFSI_CFE_3DLutFormat::Identify(const std::string& fileName) {
+bool TFSI_CFE_3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "LUT_3D_SIZE,LUT_3D_VERSION", "NUCODA_3D_CUBE");
 }
 
-void TFSI_CFE_3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TFSI_CFE_3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     const int n = lut.Size3D;
     CheckSize3D(n);
     TLutTextWriter out(ExpectedSize(n));
@@ -234,11 +189,11 @@ TNucoda3DLutFormat::TNucoda3DLutFormat() {
     Is3D = true;
 }
 
-bool TNucoda3DLutFormat::Identify(const std::string& fileName) {
+bool TNucoda3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "NUCODA_3D_CUBE", "");
 }
 
-void TNucoda3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TNucoda3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     const int n = lut.Size3D;
     CheckSize3D(n);
     const int shaper = ShaperLength;
@@ -262,7 +217,7 @@ void TNucoda3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits
     out.WriteToFile(fileName);
 }
 
-void TNucoda3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TNucoda3DLutFormat::Read(const std::string& fileName, TLUT& lut) {
     Size1DRead = 0;
     Version = 0;
     Has1D = false;
@@ -283,7 +238,7 @@ void TNucoda3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
 }
 
 void TNucoda3DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
-    if (IsEmptyLine(line) || IsCommentLine(line)) return;
+    if (IsBlankLine(line) || IsCommentLine(line)) return;
     if (PosNoCase("NUCODA_3D_CUBE", line) > 0) {
         Version = StrToInt(Trim(DropFirst(TextAfter("NUCODA_3D_CUBE", line))));
         return;
@@ -322,9 +277,9 @@ TDavinciDat3DLutFormat::TDavinciDat3DLutFormat() {
     Is3D = true;
 }
 
-bool TDavinciDat3DLutFormat::Identify(const std::string& fileName) {
+bool TDavinciDat3DLutFormat::Identify(const std::string& fileName) const {
     if (TestHeaderKeywords(fileName, "3DLUTSIZE", "")) return true;
-    if (LowerExtension(fileName) != ".dat") return false;
+    if (!HasExtension(fileName, ".dat")) return false;
     TTextFile head;
     head.SetText(ReadFileHead(fileName, 4096));
     double a, b, c;
@@ -333,7 +288,7 @@ bool TDavinciDat3DLutFormat::Identify(const std::string& fileName) {
     return false;
 }
 
-void TDavinciDat3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TDavinciDat3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     const int n = lut.Size3D;
     CheckSize3D(n);
     TLutTextWriter out(ExpectedSize(n));
@@ -343,18 +298,18 @@ void TDavinciDat3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*
     out.WriteToFile(fileName);
 }
 
-void TDavinciDat3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TDavinciDat3DLutFormat::Read(const std::string& fileName, TLUT& lut) {
     HasSizeKeyword = TestHeaderKeywords(fileName, "3DLUTSIZE", "");
     DataLineCount = 0;
-    TGenericLutFormat::Load(fileName, lut);
+    TGenericLutFormat::Read(fileName, lut);
 }
 
-void TDavinciDat3DLutFormat::Prepare(TTextFile& lines) {
+void TDavinciDat3DLutFormat::Prepare(TTextReader& lines) {
     if (!HasSizeKeyword) DataLineCount = CountFixedTriples(lines);
 }
 
 void TDavinciDat3DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
-    if (IsEmptyLine(line) || IsCommentLine(line)) return;
+    if (IsBlankLine(line) || IsCommentLine(line)) return;
     if (Size < 0) {
         if (HasSizeKeyword) {
             // Lines before the size line are not data: their place in the table is unknown.
@@ -382,11 +337,11 @@ TColorFrontOSD3DLutFormat::TColorFrontOSD3DLutFormat() {
     Is3D = true;
 }
 
-bool TColorFrontOSD3DLutFormat::Identify(const std::string& fileName) {
-    return LowerExtension(fileName) == ".3dmesh";
+bool TColorFrontOSD3DLutFormat::Identify(const std::string& fileName) const {
+    return HasExtension(fileName, ".3dmesh");
 }
 
-void TColorFrontOSD3DLutFormat::Save(const std::string& fileName, TLUT& lut, int /*bits*/) {
+void TColorFrontOSD3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int /*bits*/) const {
     const int n = lut.Size3D;
     CheckSize3D(n);
     TLutTextWriter out(ExpectedSize(n));
@@ -394,10 +349,10 @@ void TColorFrontOSD3DLutFormat::Save(const std::string& fileName, TLUT& lut, int
     out.WriteToFile(fileName);
 }
 
-void TColorFrontOSD3DLutFormat::Prepare(TTextFile& lines) { DataLineCount = CountFixedTriples(lines); }
+void TColorFrontOSD3DLutFormat::Prepare(TTextReader& lines) { DataLineCount = CountFixedTriples(lines); }
 
 void TColorFrontOSD3DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
-    if (IsEmptyLine(line)) return;
+    if (IsBlankLine(line)) return;
     if (Size < 0) {
         const int size = SizeFromLineCount(DataLineCount);
         CheckSize3D(size);

@@ -18,6 +18,7 @@
 //     1.000000 1.000000 1.000000
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "formats/LUTFormatImps.h"
@@ -28,10 +29,13 @@ namespace tintavo {
 class TCube3DLutFormat : public TGenericLutFormat {
 public:
     TCube3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TCube3DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
     // Called for every non-empty line until the size is known; finds the size.
     virtual void ParseHeaderLine(const std::string& line, TLUT& lut);
@@ -41,10 +45,13 @@ protected:
 class TCube3DTruelightLutFormat : public TCube3DLutFormat {
 public:
     TCube3DTruelightLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TCube3DTruelightLutFormat>(*this);
+    }
     void ParseHeaderLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -52,19 +59,27 @@ protected:
 class TFSI_CFE_3DLutFormat : public TCube3DLutFormat {
 public:
     TFSI_CFE_3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
+
+protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TFSI_CFE_3DLutFormat>(*this);
+    }
 };
 
 // Nucoda 3D: "NUCODA_3D_CUBE 1", a title, a 4096-entry shaper scaled by 33, then the cube.
 class TNucoda3DLutFormat : public TGenericLutFormat {
 public:
     TNucoda3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Load(const std::string& fileName, TLUT& lut) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TNucoda3DLutFormat>(*this);
+    }
+    void Read(const std::string& fileName, TLUT& lut) override;
     void ParseLine(const std::string& line, TLUT& lut) override;
 
     std::int32_t Size1DRead = 0;       // 1D size read from the file
@@ -79,12 +94,15 @@ protected:
 class TDavinciDat3DLutFormat : public TGenericLutFormat {
 public:
     TDavinciDat3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Load(const std::string& fileName, TLUT& lut) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
-    void Prepare(TTextFile& lines) override;
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TDavinciDat3DLutFormat>(*this);
+    }
+    void Read(const std::string& fileName, TLUT& lut) override;
+    void Prepare(TTextReader& lines) override;
     void ParseLine(const std::string& line, TLUT& lut) override;
 
     bool HasSizeKeyword = false;
@@ -96,11 +114,14 @@ protected:
 class TColorFrontOSD3DLutFormat : public TGenericLutFormat {
 public:
     TColorFrontOSD3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
-    void Prepare(TTextFile& lines) override;
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TColorFrontOSD3DLutFormat>(*this);
+    }
+    void Prepare(TTextReader& lines) override;
     void ParseLine(const std::string& line, TLUT& lut) override;
 
     std::int32_t DataLineCount = 0;

@@ -31,25 +31,11 @@
 #include <string>
 
 #include "formats/LUTFormat.h"
+#include "formats/TextLayout.h"
 
 namespace tintavo {
 
 namespace {
-
-const char* const ConvertedLine = "# Converted by Vorn LUT Converter";
-
-// Writers read Table3D[0..N-1] on every axis: a size the table cannot hold (a LUT left by a
-// failed Load, for one) must not reach the loops.
-void CheckWriteSize(const TLUT& lut) {
-    if (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize)
-        throw ELUTError("Cannot write a 3D LUT of size " + std::to_string(lut.Size3D) +
-                        ": the size must be between 2 and " + std::to_string(MaxLut3DSize) + ".");
-}
-
-// The codes and the header values derived from the depth (2^bits, 2^bits - 1) must fit 64 bits.
-void CheckWriteBits(int bits) {
-    if (bits < 1 || bits > 62) throw ELUTError("Unsupported bit depth " + std::to_string(bits) + ".");
-}
 
 // Appends the N^3 data lines, blue fastest: line k is the entry with b + N*g + N*N*r = k.
 // With `indexColumn` each line starts with k and the separator.
@@ -78,17 +64,6 @@ std::size_t FirstNonBlank(const std::string& line) {
     while (i < line.size() && static_cast<unsigned char>(line[i]) <= 32) ++i;
     return i;
 }
-
-// A comment line is one whose first non-blank character is "#".
-bool IsCommentLine(const std::string& line) {
-    const std::size_t i = FirstNonBlank(line);
-    return i < line.size() && line[i] == '#';
-}
-
-bool IsBlankLine(const std::string& line) { return FirstNonBlank(line) == line.size(); }
-
-// The text after the "#" of a comment line, trimmed.
-std::string CommentText(const std::string& line) { return Trim(line.substr(FirstNonBlank(line) + 1)); }
 
 // True when the line, after leading blanks, starts with `prefix` (exact letter case); `rest`
 // receives the text after the prefix, trimmed.
@@ -130,38 +105,16 @@ T3dlLutFormat::T3dlLutFormat() {
     Is3D = true;
 }
 
-bool T3dlLutFormat::Identify(const std::string& fileName) {
-    const std::size_t dot = fileName.find_last_of('.');
-    const std::size_t slash = fileName.find_last_of("/\\");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-    std::string ext = fileName.substr(dot);
-    for (char& ch : ext)
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    return ext == ".3DL";
-}
+bool T3dlLutFormat::Identify(const std::string& fileName) const { return HasExtension(fileName, ".3dl"); }
 
-void T3dlLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
-    CheckWriteSize(lut);
-    CheckWriteBits(bits);
+void T3dlLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
+    CheckWriteSize3D(lut);
+    CheckBitDepth(bits, MaxCodeBits);
     const int n = lut.Size3D;
     TTextFile file;
-    for (const std::string& comment : lut.Comments) {
-        // A line break inside a comment would turn its second half into a data line.
-        std::string rest = comment;
-        for (char& ch : rest)
-            if (ch == '\r') ch = '\n';
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t end = rest.find('\n', start);
-            if (end == std::string::npos) {
-                file.Add("# " + rest.substr(start));
-                break;
-            }
-            if (end > start) file.Add("# " + rest.substr(start, end - start));
-            start = end + 1;
-        }
-    }
-    file.Add(ConvertedLine);
+    for (const std::string& comment : lut.Comments)
+        for (std::string& line : CommentLines(comment)) file.Add(std::move(line));
+    file.Add(ConvertedByLine);
     // The input grid always spans 0..1023, whatever the depth of the codes.
     std::string grid;
     for (int i = 0; i < n; ++i) {
@@ -174,10 +127,11 @@ void T3dlLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
     file.WriteToFile(fileName);
 }
 
-void T3dlLutFormat::Prepare(TTextFile& lines) {
+void T3dlLutFormat::Prepare(TTextReader& lines) {
     // 12-bit codes unless some data line holds a code above 4095.
     ValueRange = 12;
-    for (const std::string& line : lines.Lines) {
+    std::string line;
+    while (lines.NextLine(line)) {
         double r, g, b;
         if (ParseCodeTriple(line, 4095.0, false, r, g, b) && (r > 1.0 || g > 1.0 || b > 1.0)) {
             ValueRange = 16;
@@ -225,16 +179,16 @@ TLustre3DLutFormat::TLustre3DLutFormat() {
     Is3D = true;
 }
 
-bool TLustre3DLutFormat::Identify(const std::string& fileName) {
+bool TLustre3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "3DMESH", "");
 }
 
-void TLustre3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
-    CheckWriteSize(lut);
-    CheckWriteBits(bits);
+void TLustre3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
+    CheckWriteSize3D(lut);
+    CheckBitDepth(bits, MaxCodeBits);
     TTextFile file;
     file.Add("");
-    file.Add(ConvertedLine);
+    file.Add(ConvertedByLine);
     file.Add("");
     file.Add("3DMESH");
     // The mesh exponent is fixed: the layout's grid is 2^5 + 1 = 33 points.
@@ -247,46 +201,38 @@ void TLustre3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) 
     file.WriteToFile(fileName);
 }
 
-void TLustre3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
-    RedIndex = GreenIndex = BlueIndex = Index1D = 0;
-    Size = -1;
-    ValueRange = 4095;
-    Complete = false;
-    Lines = std::make_unique<TTextFile>();
-    struct LinesReset {
-        std::unique_ptr<TTextFile>& p;
-        ~LinesReset() { p.reset(); }
-    } reset{Lines};
-    Lines->LoadFromFile(fileName);
-
-    for (const std::string& line : Lines->Lines) {
-        if (Complete) break;
-        if (IsBlankLine(line) || IsCommentLine(line) || PosNoCase("3DMESH", line) > 0) continue;
-        const int meshPos = PosNoCase("Mesh", line);
-        if (meshPos > 0) {
-            // Only the first mesh line counts: a second one must not change the size while
-            // entries are being stored.
-            if (Size >= 0) continue;
-            std::string rest = line.substr(static_cast<std::size_t>(meshPos - 1) + 4);
-            if (!rest.empty()) rest.erase(0, 1);
-            rest = Trim(rest);
-            const int exponent = StrToInt(Trim(NextToken(rest)));
-            const int bits = StrToInt(Trim(rest));
-            if (exponent < 0 || exponent > 30)
-                throw ELUTError("Invalid mesh exponent " + std::to_string(exponent) + " in the Mesh line.");
-            const long long size = (1LL << exponent) + 1;
-            CheckSize3D(size);
-            if (bits < 1 || bits > 31)
-                throw ELUTError("Invalid bit depth " + std::to_string(bits) + " in the Mesh line.");
-            Size = static_cast<std::int32_t>(size);
-            ValueRange = static_cast<std::int32_t>((1LL << bits) - 1);
-            continue;
-        }
-        if (Size < 0) continue;
-        double r, g, b;
-        if (ParseCodeTriple(line, ValueRange, false, r, g, b))
-            StoreBlueFastest(lut, Size, RedIndex, GreenIndex, BlueIndex, Complete, r, g, b);
+void TLustre3DLutFormat::ParseLine(const std::string& line, TLUT& lut) {
+    if (Complete) return;
+    if (IsBlankLine(line) || IsCommentLine(line) || PosNoCase("3DMESH", line) > 0) return;
+    const int meshPos = PosNoCase("Mesh", line);
+    if (meshPos > 0) {
+        // Only the first mesh line counts: a second one must not change the size while
+        // entries are being stored.
+        if (Size >= 0) return;
+        std::string rest = line.substr(static_cast<std::size_t>(meshPos - 1) + 4);
+        if (!rest.empty()) rest.erase(0, 1);
+        rest = Trim(rest);
+        const int exponent = StrToInt(Trim(NextToken(rest)));
+        const int bits = StrToInt(Trim(rest));
+        if (exponent < 0 || exponent > 30)
+            throw ELUTError("Invalid mesh exponent " + std::to_string(exponent) + " in the Mesh line.");
+        const long long size = (1LL << exponent) + 1;
+        CheckSize3D(size);
+        if (bits < 1 || bits > 31)
+            throw ELUTError("Invalid bit depth " + std::to_string(bits) + " in the Mesh line.");
+        Size = static_cast<std::int32_t>(size);
+        ValueRange = static_cast<std::int32_t>((1LL << bits) - 1);
+        return;
     }
+    // Entries are stored from the mesh line on, with the codes' largest value it gives.
+    if (Size < 0) return;
+    double r, g, b;
+    if (ParseCodeTriple(line, ValueRange, false, r, g, b))
+        StoreBlueFastest(lut, Size, RedIndex, GreenIndex, BlueIndex, Complete, r, g, b);
+}
+
+void TLustre3DLutFormat::Read(const std::string& fileName, TLUT& lut) {
+    ParseFile(fileName, lut);
 
     // Like the generic load, a failed load leaves the kind and size of the LUT as they were:
     // without a mesh line the size is unknown, and a short file would leave stale entries.
@@ -303,13 +249,13 @@ TPandora3DLutFormat::TPandora3DLutFormat() {
     Is3D = true;
 }
 
-bool TPandora3DLutFormat::Identify(const std::string& fileName) {
+bool TPandora3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "channel 3d,format lut", "");
 }
 
-void TPandora3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
-    CheckWriteSize(lut);
-    CheckWriteBits(bits);
+void TPandora3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
+    CheckWriteSize3D(lut);
+    CheckBitDepth(bits, MaxCodeBits);
     const long long n = lut.Size3D;
     TTextFile file;
     file.Add("#HEADER");
@@ -358,13 +304,13 @@ TCodex3DLutFormat::TCodex3DLutFormat() {
     ReadBits = 12;
 }
 
-bool TCodex3DLutFormat::Identify(const std::string& fileName) {
+bool TCodex3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "Lut3D:", "");
 }
 
-void TCodex3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
-    CheckWriteSize(lut);
-    CheckWriteBits(bits);
+void TCodex3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
+    CheckWriteSize3D(lut);
+    CheckBitDepth(bits, MaxCodeBits);
     TTextFile file;
     file.Add("Lut3D: " + std::to_string(lut.Size3D));
     file.Add("");
@@ -400,13 +346,13 @@ TLuther3DLutFormat::TLuther3DLutFormat() {
     Is3D = true;
 }
 
-bool TLuther3DLutFormat::Identify(const std::string& fileName) {
+bool TLuther3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "channels: c3", "");
 }
 
-void TLuther3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
-    CheckWriteSize(lut);
-    CheckWriteBits(bits);
+void TLuther3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
+    CheckWriteSize3D(lut);
+    CheckBitDepth(bits, MaxCodeBits);
     const long long n = lut.Size3D;
     TTextFile file;
     file.Add("#channels: c3");
@@ -442,13 +388,13 @@ TQuantel3DLutFormat::TQuantel3DLutFormat() {
     Is3D = true;
 }
 
-bool TQuantel3DLutFormat::Identify(const std::string& fileName) {
+bool TQuantel3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "max value,vertices", "");
 }
 
-void TQuantel3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
-    CheckWriteSize(lut);
-    CheckWriteBits(bits);
+void TQuantel3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
+    CheckWriteSize3D(lut);
+    CheckBitDepth(bits, MaxCodeBits);
     TTextFile file;
     file.Add("max value " + std::to_string(static_cast<long long>(std::ldexp(1.0, bits)) - 1));
     file.Add("vertices " + std::to_string(lut.Size3D));

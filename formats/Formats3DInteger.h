@@ -6,6 +6,7 @@
 // Save. Every line, the last too, ends with one line feed.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "formats/LUTFormatImps.h"
@@ -17,11 +18,14 @@ namespace tintavo {
 class T3dlLutFormat : public TGenericLutFormat {
 public:
     T3dlLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
-    void Prepare(TTextFile& lines) override;
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<T3dlLutFormat>(*this);
+    }
+    void Prepare(TTextReader& lines) override;
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -29,9 +33,15 @@ protected:
 class TLustre3DLutFormat : public TGenericLutFormat {
 public:
     TLustre3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Load(const std::string& fileName, TLUT& lut) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
+
+protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TLustre3DLutFormat>(*this);
+    }
+    void Read(const std::string& fileName, TLUT& lut) override;
+    void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
 // Pandora 3D and Technicolor mga: a header block, "in N^3", "out 2^bits", then data lines
@@ -39,10 +49,13 @@ public:
 class TPandora3DLutFormat : public TGenericLutFormat {
 public:
     TPandora3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TPandora3DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -50,10 +63,13 @@ protected:
 class TCodex3DLutFormat : public TGenericLutFormat {
 public:
     TCodex3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TCodex3DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 
     int ReadBits = 12;  // bit depth of the codes when reading
@@ -63,10 +79,13 @@ protected:
 class TLuther3DLutFormat : public TGenericLutFormat {
 public:
     TLuther3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TLuther3DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 
@@ -74,10 +93,13 @@ protected:
 class TQuantel3DLutFormat : public TGenericLutFormat {
 public:
     TQuantel3DLutFormat();
-    bool Identify(const std::string& fileName) override;
-    void Save(const std::string& fileName, TLUT& lut, int bits) override;
+    bool Identify(const std::string& fileName) const override;
+    void Save(const std::string& fileName, const TLUT& lut, int bits) const override;
 
 protected:
+    std::unique_ptr<TGenericLutFormat> NewParser() const override {
+        return std::make_unique<TQuantel3DLutFormat>(*this);
+    }
     void ParseLine(const std::string& line, TLUT& lut) override;
 };
 

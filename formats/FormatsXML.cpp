@@ -23,41 +23,16 @@
 
 #include <bit>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "formats/CDLLib.h"
+#include "formats/TextLayout.h"
 #include "formats/XMLNode.h"
 
 namespace tintavo {
 
 namespace {
-
-// The file's name without folder and without its last extension ("grade.swto.xml" ->
-// "grade.swto").
-std::string BaseName(const std::string& fileName) {
-    return std::filesystem::path(fileName).stem().string();
-}
-
-// Writers read Table3D[0..N-1] / Table1D[0..N-1]: a size the table cannot hold (a LUT left by
-// a failed Load, for one) must not reach the loops.
-void CheckWriteSize3D(const TLUT& lut) {
-    if (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize)
-        throw ELUTError("Cannot write a 3D LUT of size " + std::to_string(lut.Size3D) +
-                        ": the size must be between 2 and " + std::to_string(MaxLut3DSize) + ".");
-}
-
-void CheckWriteSize1D(const TLUT& lut) {
-    if (lut.Size1D < 2 || lut.Size1D > MaxLut1DSize)
-        throw ELUTError("Cannot write a 1D LUT of size " + std::to_string(lut.Size1D) +
-                        ": the size must be between 2 and " + std::to_string(MaxLut1DSize) + ".");
-}
-
-// 2^bits - 1 for the bit depths integer codes are written at.
-void CheckWriteBits(int bits) {
-    if (bits < 1 || bits > 62) throw ELUTError("Unsupported bit depth " + std::to_string(bits) + ".");
-}
 
 // Appends the N^3 code triples, blue fastest.
 void AddCodeLines(TTextFile& file, const TLUT& lut, int bits) {
@@ -116,11 +91,11 @@ TClipster3DLutFormat::TClipster3DLutFormat() {
     Is3D = true;
 }
 
-bool TClipster3DLutFormat::Identify(const std::string& fileName) {
+bool TClipster3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "<LUT3D", "");
 }
 
-void TClipster3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TClipster3DLutFormat::Read(const std::string& fileName, TLUT& lut) {
     TXMLNode document;
     document.LoadFromFile(fileName);
 
@@ -142,11 +117,11 @@ void TClipster3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
     lut.Size3D = Size;
 }
 
-void TClipster3DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TClipster3DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckWriteSize3D(lut);
-    CheckWriteBits(bits);
+    CheckBitDepth(bits, MaxCodeBits);
     TTextFile file;
-    file.Add("<LUT3D name='" + BaseName(fileName) + "' N='" + std::to_string(lut.Size3D) + "' BitDepth='" +
+    file.Add("<LUT3D name='" + BaseNameWithoutExtension(fileName) + "' N='" + std::to_string(lut.Size3D) + "' BitDepth='" +
              std::to_string(bits) + "'>");
     file.Add("<values>");
     AddCodeLines(file, lut, bits);
@@ -164,11 +139,11 @@ TStwo1DLutFormat::TStwo1DLutFormat() {
     ValueRange = 10;
 }
 
-bool TStwo1DLutFormat::Identify(const std::string& fileName) {
+bool TStwo1DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "<lut,<data>,<elem", "");
 }
 
-void TStwo1DLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TStwo1DLutFormat::Read(const std::string& fileName, TLUT& lut) {
     TXMLNode document;
     document.LoadFromFile(fileName);
     const TXMLNode& data = document.FindChild("lut").FindChild("data");
@@ -196,12 +171,12 @@ void TStwo1DLutFormat::Load(const std::string& fileName, TLUT& lut) {
     lut.Size1D = stored;
 }
 
-void TStwo1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TStwo1DLutFormat::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckWriteSize1D(lut);
-    CheckWriteBits(bits);
+    CheckBitDepth(bits, MaxCodeBits);
     TTextFile file;
     file.Add("<?xml version=\"1.0\"?>");
-    file.Add("<lut name=\"" + BaseName(fileName) + "\">");
+    file.Add("<lut name=\"" + BaseNameWithoutExtension(fileName) + "\">");
     file.Add("<data>");
     for (int i = 0; i < lut.Size1D; ++i) {
         const TLutColor& c = lut.Table1D[i];
@@ -219,13 +194,14 @@ void TStwo1DLutFormat::Save(const std::string& fileName, TLUT& lut, int bits) {
 TSpeedgradeLook3DLutFormat::TSpeedgradeLook3DLutFormat() {
     Name = "Adobe Speedgrade Look 3D";
     Is3D = true;
+    CanWrite = false;  // reads only: Save writes nothing
 }
 
-bool TSpeedgradeLook3DLutFormat::Identify(const std::string& fileName) {
+bool TSpeedgradeLook3DLutFormat::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "<look>,<shaders", "");
 }
 
-void TSpeedgradeLook3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TSpeedgradeLook3DLutFormat::Read(const std::string& fileName, TLUT& lut) {
     TXMLNode document;
     document.LoadFromFile(fileName);
 
@@ -290,7 +266,7 @@ void TSpeedgradeLook3DLutFormat::Load(const std::string& fileName, TLUT& lut) {
     lut.Size3D = size;
 }
 
-void TSpeedgradeLook3DLutFormat::Save(const std::string&, TLUT&, int) {
+void TSpeedgradeLook3DLutFormat::Save(const std::string&, const TLUT&, int) const {
     // Read only: nothing is written.
 }
 
@@ -300,30 +276,39 @@ void TSpeedgradeLook3DLutFormat::Save(const std::string&, TLUT&, int) {
 TASC_CDL_Format::TASC_CDL_Format() {
     Name = "ASC CDL";
     Is3D = true;
+    CanWrite = false;  // reads only: Save writes nothing
 }
 
-bool TASC_CDL_Format::Identify(const std::string& fileName) {
+bool TASC_CDL_Format::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "<ColorCorrection,<SOPNode>", "<ColorCorrectionCollection");
 }
 
-void TASC_CDL_Format::Load(const std::string& fileName, TLUT& lut) {
+void TASC_CDL_Format::Read(const std::string& fileName, TLUT& lut) {
     const TCDLData cdl = ReadCDLFile(fileName);
     lut.Comments.push_back("Name: " + cdl.Id);
 
     constexpr int size = 33;
     lut.LutKind = lk3D;
     lut.Size3D = size;
+    // Slope, offset and power act on each channel alone: 33 values per channel, then the
+    // saturation per node, exactly as ApplyCDL computes them.
+    float sop[3][size];
+    for (int i = 0; i < size; ++i) {
+        const float in = static_cast<float>(i) / 32.0f;
+        sop[0][i] = ApplySlopeOffsetPower(cdl.R, in);
+        sop[1][i] = ApplySlopeOffsetPower(cdl.G, in);
+        sop[2][i] = ApplySlopeOffsetPower(cdl.B, in);
+    }
     for (int r = 0; r < size; ++r)
         for (int g = 0; g < size; ++g)
             for (int b = 0; b < size; ++b) {
                 float outR = 0.0f, outG = 0.0f, outB = 0.0f;
-                ApplyCDL(cdl, static_cast<float>(r) / 32.0f, static_cast<float>(g) / 32.0f,
-                         static_cast<float>(b) / 32.0f, outR, outG, outB);
+                ApplySaturation(cdl.Saturation, sop[0][r], sop[1][g], sop[2][b], outR, outG, outB);
                 lut.Table3D[r][g][b] = {outR, outG, outB};
             }
 }
 
-void TASC_CDL_Format::Save(const std::string&, TLUT&, int) {
+void TASC_CDL_Format::Save(const std::string&, const TLUT&, int) const {
     // Read only: nothing is written.
 }
 
@@ -335,11 +320,11 @@ TPFClean3D_Format::TPFClean3D_Format() {
     Is3D = true;
 }
 
-bool TPFClean3D_Format::Identify(const std::string& fileName) {
+bool TPFClean3D_Format::Identify(const std::string& fileName) const {
     return TestHeaderKeywords(fileName, "<lut,<maximum>,<cube>", "");
 }
 
-void TPFClean3D_Format::Load(const std::string& fileName, TLUT& lut) {
+void TPFClean3D_Format::Read(const std::string& fileName, TLUT& lut) {
     TXMLNode document;
     document.LoadFromFile(fileName);
 
@@ -359,9 +344,9 @@ void TPFClean3D_Format::Load(const std::string& fileName, TLUT& lut) {
     lut.Size3D = Size;
 }
 
-void TPFClean3D_Format::Save(const std::string& fileName, TLUT& lut, int bits) {
+void TPFClean3D_Format::Save(const std::string& fileName, const TLUT& lut, int bits) const {
     CheckWriteSize3D(lut);
-    CheckWriteBits(bits);
+    CheckBitDepth(bits, MaxCodeBits);
     TTextFile file;
     file.Add("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>");
     file.Add("<lut type=\"ascii\">");

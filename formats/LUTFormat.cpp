@@ -15,8 +15,8 @@ namespace tintavo {
 namespace {
 
 struct TRegistry {
-    std::vector<std::unique_ptr<TLUTFormat>> Formats;
-    std::vector<std::unique_ptr<TLutOutputProfile>> Profiles;
+    std::vector<std::unique_ptr<const TLUTFormat>> Formats;
+    std::vector<std::unique_ptr<const TLutOutputProfile>> Profiles;
 };
 
 // Built on first use; freed with all its formats and profiles at program end.
@@ -27,8 +27,8 @@ TRegistry& Registry() {
 
 std::once_flag registryBuilt;
 
-TLutOutputProfile* AppendProfile(const std::string& name, const std::string& extension, int formatIndex,
-                                 int defaultSize, int defaultBits, bool sizeSelectable, bool bitsSelectable) {
+const TLutOutputProfile* AppendProfile(const std::string& name, const std::string& extension, int formatIndex,
+                                       int defaultSize, int defaultBits, bool sizeSelectable, bool bitsSelectable) {
     auto profile = std::make_unique<TLutOutputProfile>();
     profile->Name = name;
     profile->Extension = extension;
@@ -115,31 +115,32 @@ void BuildRegistry() {
 
 void RegisterLutFormats() { std::call_once(registryBuilt, BuildRegistry); }
 
-std::vector<std::unique_ptr<TLUTFormat>>& LutFormats() {
+const std::vector<std::unique_ptr<const TLUTFormat>>& LutFormats() {
     RegisterLutFormats();
     return Registry().Formats;
 }
 
-std::vector<std::unique_ptr<TLutOutputProfile>>& OutputProfiles() {
+const std::vector<std::unique_ptr<const TLutOutputProfile>>& OutputProfiles() {
     RegisterLutFormats();
     return Registry().Profiles;
 }
 
-TLUTFormat* GetLutFormat(int index) {
-    auto& formats = LutFormats();
+const TLUTFormat* GetLutFormat(int index) {
+    const auto& formats = LutFormats();
     if (index < 0 || static_cast<std::size_t>(index) >= formats.size()) return nullptr;
     return formats[static_cast<std::size_t>(index)].get();
 }
 
-TLutOutputProfile* GetOutputProfile(int index) { return OutputProfiles().at(static_cast<std::size_t>(index)).get(); }
+const TLutOutputProfile* GetOutputProfile(int index) { return OutputProfiles().at(static_cast<std::size_t>(index)).get(); }
 
-TLutOutputProfile* AddOutputProfile(const std::string& name, const std::string& extension, int formatIndex,
-                                    int defaultSize, int defaultBits, bool sizeSelectable, bool bitsSelectable) {
+const TLutOutputProfile* AddOutputProfile(const std::string& name, const std::string& extension, int formatIndex,
+                                          int defaultSize, int defaultBits, bool sizeSelectable,
+                                          bool bitsSelectable) {
     RegisterLutFormats();
     return AppendProfile(name, extension, formatIndex, defaultSize, defaultBits, sizeSelectable, bitsSelectable);
 }
 
-void LoadLut(TLUTFormat& format, const std::string& fileName, TLUT& lut) {
+void LoadLut(const TLUTFormat& format, const std::string& fileName, TLUT& lut) {
     auto scratch = std::make_unique<TLUT>();
     scratch->CopyFrom(lut);
     format.Load(fileName, *scratch);

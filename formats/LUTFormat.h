@@ -2,8 +2,14 @@
 //
 // The registry is one explicit list (RegisterLutFormats): formats at fixed indices, output
 // profiles in the order the Save dialog lists them. It is built on first use (safely, also when
-// several threads get there at once) and lives until the program ends. A format object holds
-// the parse state of the Load it runs, so one format object serves one thread at a time.
+// several threads get there at once), lives until the program ends, and hands out its formats
+// and profiles read-only. Formats keep no state between calls: a format's operations are const,
+// and a text format parses each file on a fresh object of its own class (TGenericLutFormat), so
+// any number of threads may identify, load and save through the registry's objects at once.
+//
+// Each format says what it does: its Name, whether its data is a 3D table (Is3D), and whether it
+// reads files (CanRead) and writes them (CanWrite). A format that cannot read never identifies a
+// file and its Load raises; one that cannot write creates no file.
 //
 // A failed Load leaves the table entries of the TLUT holding whatever was stored so far; the
 // generic load sets LutKind and the sizes only when it succeeds (never to a size read from a
@@ -33,16 +39,18 @@ class TLUTFormat {
 public:
     virtual ~TLUTFormat() = default;
 
-    std::string Name;   // display name
-    bool Is3D = false;  // true for formats whose data is a 3D table
+    std::string Name;       // display name
+    bool Is3D = false;      // true for formats whose data is a 3D table
+    bool CanRead = true;    // Identify and Load read files of this layout
+    bool CanWrite = true;   // Save writes files of this layout
 
     // True when the named file is in this format's layout.
-    virtual bool Identify(const std::string& fileName) = 0;
+    virtual bool Identify(const std::string& fileName) const = 0;
     // Reads the file into `lut`.
-    virtual void Load(const std::string& fileName, TLUT& lut) = 0;
+    virtual void Load(const std::string& fileName, TLUT& lut) const = 0;
     // Writes `lut` to the file; `bits` is the bit depth of integer-code layouts (ignored by
     // layouts that write decimal fractions). Written atomically.
-    virtual void Save(const std::string& fileName, TLUT& lut, int bits) = 0;
+    virtual void Save(const std::string& fileName, const TLUT& lut, int bits) const = 0;
 };
 
 struct TLutOutputProfile {
@@ -55,25 +63,27 @@ struct TLutOutputProfile {
     bool BitsSelectable = false;
 };
 
-// The registry lists, filled by RegisterLutFormats on first use.
-std::vector<std::unique_ptr<TLUTFormat>>& LutFormats();
-std::vector<std::unique_ptr<TLutOutputProfile>>& OutputProfiles();
+// The registry lists, filled by RegisterLutFormats on first use; read-only for everyone else.
+const std::vector<std::unique_ptr<const TLUTFormat>>& LutFormats();
+const std::vector<std::unique_ptr<const TLutOutputProfile>>& OutputProfiles();
 
 // Builds the registry (called once, from the first use of LutFormats/OutputProfiles).
 void RegisterLutFormats();
 
 // The format at `index`, or nullptr when index < 0 or index >= the number of formats.
-TLUTFormat* GetLutFormat(int index);
+const TLUTFormat* GetLutFormat(int index);
 // The profile at `index` (0-based; must be valid).
-TLutOutputProfile* GetOutputProfile(int index);
-TLutOutputProfile* AddOutputProfile(const std::string& name, const std::string& extension, int formatIndex,
-                                    int defaultSize, int defaultBits, bool sizeSelectable,
-                                    bool bitsSelectable);
+const TLutOutputProfile* GetOutputProfile(int index);
+// Appends a profile to OutputProfiles. Part of building the registry: the lists are shared
+// between threads without locks, so profiles are added before any other thread reads them.
+const TLutOutputProfile* AddOutputProfile(const std::string& name, const std::string& extension, int formatIndex,
+                                          int defaultSize, int defaultBits, bool sizeSelectable,
+                                          bool bitsSelectable);
 
 // Reads the file through `format` into a scratch copy of `lut` (so comments are appended and
 // entries the file leaves out keep their values, as with a direct Load) and copies the result
 // over `lut` only when Load succeeds; when it raises, `lut` is unchanged and the error passes on.
-void LoadLut(TLUTFormat& format, const std::string& fileName, TLUT& lut);
+void LoadLut(const TLUTFormat& format, const std::string& fileName, TLUT& lut);
 
 // At most `count` bytes from the start of the file. Raises EFileError when it cannot be opened.
 std::string ReadFileHead(const std::string& fileName, int count);

@@ -1,11 +1,15 @@
 #include "formats/LUTFormatImps.h"
 
 #include "common/Errors.h"
+#include "formats/TextLayout.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
+#include <typeinfo>
 
 namespace tintavo {
 
@@ -190,28 +194,56 @@ bool ParseTriple(std::string_view line, bool skipFirst, Convert convert, double&
 // ---------------------------------------------------------------------------------------------
 // Generic load
 
-void TGenericLutFormat::Prepare(TTextFile& /*lines*/) {}
+void TGenericLutFormat::Prepare(TTextReader& /*lines*/) {}
 
 void TGenericLutFormat::ParseLine(const std::string& /*line*/, TLUT& /*lut*/) {}
+
+void TGenericLutFormat::Load(const std::string& fileName, TLUT& lut) const {
+    const std::unique_ptr<TGenericLutFormat> parser = NewParser();
+    // A class that forgot NewParser would parse with its base class's rules.
+    const TGenericLutFormat& fresh = *parser;
+    if (typeid(fresh) != typeid(*this)) throw std::logic_error(Name + ": NewParser makes another class");
+    parser->Read(fileName, lut);
+}
+
+namespace {
+
+// "'x' is not a valid integer value at line 12"; a message ending in a full stop keeps it at
+// the end: "LUT size 1 is too small: at least 2 entries are needed at line 3."
+std::string WithLine(const char* message, long long line) {
+    std::string text = message;
+    const bool fullStop = !text.empty() && text.back() == '.';
+    if (fullStop) text.pop_back();
+    return text + " at line " + std::to_string(line) + (fullStop ? "." : "");
+}
+
+}  // namespace
 
 void TGenericLutFormat::ParseFile(const std::string& fileName, TLUT& lut) {
     RedIndex = GreenIndex = BlueIndex = Index1D = 0;
     Size = -1;
     ValueRange = -1;
     Complete = false;
-    // Lines exists only while the file is parsed, also when parsing raises.
+    TTextReader text(fileName);
+    // Lines points at the file only while it is parsed, also when parsing raises.
     struct LinesGuard {
-        std::unique_ptr<TTextFile>& lines;
-        ~LinesGuard() { lines.reset(); }
+        TTextReader*& lines;
+        ~LinesGuard() { lines = nullptr; }
     } guard{Lines};
-    Lines = std::make_unique<TTextFile>();
-    Lines->LoadFromFile(fileName);
-    Prepare(*Lines);
-    for (std::size_t i = 0; i < Lines->Lines.size(); ++i) ParseLine(Lines->Lines[i], lut);
-    Lines.reset();
+    Lines = &text;
+    Prepare(text);
+    text.Rewind();
+    std::string line;
+    try {
+        while (text.NextLine(line)) ParseLine(line, lut);
+    } catch (const ELUTError& e) {
+        throw ELUTError(WithLine(e.what(), text.LineNumber()));
+    } catch (const EConvertError& e) {
+        throw EConvertError(WithLine(e.what(), text.LineNumber()));
+    }
 }
 
-void TGenericLutFormat::Load(const std::string& fileName, TLUT& lut) {
+void TGenericLutFormat::Read(const std::string& fileName, TLUT& lut) {
     ParseFile(fileName, lut);
     // The sizes of a load that failed are never handed out: the LUT keeps its kind and sizes
     // until the file turned out complete and its size fits the tables.
@@ -266,7 +298,7 @@ bool TGenericLutFormat::StoreNext1D(TLUT& lut, double r, double g, double b) {
 }
 
 bool TGenericLutFormat::TestHeaderKeywords(const std::string& fileName, const std::string& required,
-                                           const std::string& excluded) {
+                                           const std::string& excluded) const {
     std::string head = ReadFileHead(fileName, 4096);
     for (char& c : head) c = UpperAscii(c);
     for (const auto& word : SplitKeywordList(excluded))
@@ -280,7 +312,7 @@ bool TGenericLutFormat::TestHeaderKeywords(const std::string& fileName, const st
 // Numbers
 
 std::string FormatLutCode(int bits, double value) {
-    if (bits < 1 || bits > 62) throw ELUTError("Unsupported bit depth " + std::to_string(bits) + ".");
+    CheckBitDepth(bits, MaxCodeBits);
     if (!(value >= 0.0)) value = 0.0;  // also NaN
     if (value > 1.0) value = 1.0;
     const long double largest = std::ldexp(1.0L, bits) - 1.0L;
@@ -409,10 +441,25 @@ std::string SplitAt(const std::string& separator, std::string& text) {
 int PosNoCase(const std::string& keyword, const std::string& line) {
     if (keyword.empty() || keyword.size() > line.size()) return 0;
     const std::size_t last = line.size() - keyword.size();
-    for (std::size_t i = 0; i <= last; ++i) {
-        std::size_t k = 0;
-        while (k < keyword.size() && UpperAscii(line[i + k]) == UpperAscii(keyword[k])) ++k;
+    // Candidates are found with memchr, for both cases of the keyword's first letter: most lines
+    // searched (data lines) hold neither, and are passed over many bytes at a time.
+    const char upper = UpperAscii(keyword[0]);
+    const char lower = (upper >= 'A' && upper <= 'Z') ? static_cast<char>(upper - 'A' + 'a') : upper;
+    const char* data = line.data();
+    std::size_t i = 0;
+    while (i <= last) {
+        const std::size_t span = last + 1 - i;
+        const void* u = std::memchr(data + i, upper, span);
+        const void* l = lower == upper ? nullptr : std::memchr(data + i, lower, span);
+        if (!u && !l) return 0;
+        const char* first = !u ? static_cast<const char*>(l)
+                            : !l ? static_cast<const char*>(u)
+                                 : std::min(static_cast<const char*>(u), static_cast<const char*>(l));
+        i = static_cast<std::size_t>(first - data);
+        std::size_t k = 1;
+        while (k < keyword.size() && UpperAscii(data[i + k]) == UpperAscii(keyword[k])) ++k;
         if (k == keyword.size()) return static_cast<int>(i + 1);
+        ++i;
     }
     return 0;
 }

@@ -15,26 +15,39 @@ namespace tintavo {
 
 class TGenericLutFormat : public TLUTFormat {
 public:
-    // Generic load: resets the parse state, reads the file into Lines, calls Prepare, then
-    // ParseLine for every line; raises ELUTError("Incomplete file.") unless Complete, and the
-    // CheckSize error when Size does not fit the tables; only then sets LutKind (lk3D when
-    // Is3D, else lk1D) and Size3D or Size1D from Size. A failed load leaves kind and sizes.
-    void Load(const std::string& fileName, TLUT& lut) override;
+    // Loads through a fresh object of the format's own class (NewParser), whose fields hold the
+    // parse state of this one load: the format object itself never changes, so several threads
+    // may load through it at once. The fresh object runs Read.
+    void Load(const std::string& fileName, TLUT& lut) const override;
 
 protected:
-    // Steps of the generic load up to the end of the line loop: resets the parse state, reads
-    // the file into Lines, calls Prepare and ParseLine for every line, frees Lines. For formats
-    // whose own Load decides the LUT's kind and sizes afterwards.
+    // A new object of the same class as this one (every class that can be instantiated
+    // overrides it; Load checks that it did).
+    virtual std::unique_ptr<TGenericLutFormat> NewParser() const = 0;
+
+    // Generic load: resets the parse state, reads the file line by line (Prepare first, then
+    // ParseLine for every line); raises ELUTError("Incomplete file.") unless Complete, and the
+    // CheckSize error when Size does not fit the tables; only then sets LutKind (lk3D when
+    // Is3D, else lk1D) and Size3D or Size1D from Size. A failed load leaves kind and sizes.
+    // Formats whose reading differs override it; it runs on the fresh object of Load.
+    virtual void Read(const std::string& fileName, TLUT& lut);
+
+    // Steps of the generic load up to the end of the line loop: resets the parse state, opens
+    // the file as Lines, calls Prepare and ParseLine for every line. An ELUTError or
+    // EConvertError raised for a line is raised again with " at line N" added to its message.
+    // For formats whose own Read decides the LUT's kind and sizes afterwards.
     void ParseFile(const std::string& fileName, TLUT& lut);
 
-    virtual void Prepare(TTextFile& lines);
+    // Called once with the opened file before the line loop (it may read the lines; the loop
+    // starts at the first line whatever it did); empty in TGenericLutFormat.
+    virtual void Prepare(TTextReader& lines);
     virtual void ParseLine(const std::string& line, TLUT& lut);
 
     // Header keyword test on the first 4096 bytes (upper-cased): false when any excluded word
     // occurs, false when any required word is missing, true otherwise. Words are separated by
     // commas and by characters with code <= 32 outside double quotes.
     bool TestHeaderKeywords(const std::string& fileName, const std::string& required,
-                            const std::string& excluded);
+                            const std::string& excluded) const;
 
     // Refuses a size learned from a file that the tables cannot hold: raises ELUTError naming
     // the size and the limit (2..MaxLut3DSize points per axis for 3D, 2..MaxLut1DSize entries
@@ -61,7 +74,7 @@ protected:
     std::int32_t Size = -1;        // -1 = not yet known
     std::int32_t ValueRange = -1;  // -1 = not yet known
     bool Complete = false;
-    std::unique_ptr<TTextFile> Lines;  // exists only while Load runs
+    TTextReader* Lines = nullptr;  // the file being parsed; set only while ParseFile runs
 };
 
 // Integer code: clamp to 0..1 (NaN -> 0), times 2^bits - 1, rounded half to even. Raises

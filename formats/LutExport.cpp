@@ -80,7 +80,7 @@ void ResampleLut(const TLUT& source, bool to3D, int size, TLUT& out) {
 }
 
 void SaveThroughProfile(const TLutOutputProfile& profile, TLUT& lut, int bits, const std::string& fileName) {
-    TLUTFormat* format = GetLutFormat(profile.FormatIndex);
+    const TLUTFormat* format = GetLutFormat(profile.FormatIndex);
     if (!format) throw ELUTError("The output profile \"" + profile.Name + "\" has no format.");
     // A writer writes the one table of its kind as it stands; anything else would write stale
     // or missing entries.

@@ -48,7 +48,7 @@ TEST(CliRegistry, FormatCapabilitiesMatchWhatTheFormatsDo) {
     int readers = 0, writers = 0;
     for (std::size_t i = 0; i < formats.Size(); ++i) {
         const TJson& f = formats[i];
-        TLUTFormat& format = *GetLutFormat(static_cast<int>(i));
+        const TLUTFormat& format = *GetLutFormat(static_cast<int>(i));
         EXPECT_EQ(f["index"].NumberValue, i);
         EXPECT_EQ(f["name"].StringValue, format.Name);
         EXPECT_EQ(f["dimension"].StringValue, format.Is3D ? "3D" : "1D");

@@ -168,6 +168,26 @@ TEST_F(CDLTest, LoadTabulatesA33PointCube) {
             }
 }
 
+// The table holds at every node exactly what ApplyCDL gives for that node's colour.
+TEST_F(CDLTest, EveryNodeIsApplyCDLOfItsColour) {
+    TASC_CDL_Format format;
+    auto lut = std::make_unique<TLUT>();
+    const std::string file = Write(Correction("1.1 0.9 1.3", "0.02 -0.05 0.01", "0.8 1.2 2.2",
+                                              "<SATNode><Saturation>0.7</Saturation></SATNode>"));
+    format.Load(file, *lut);
+    const TCDLData cdl = ReadCDLFile(file);
+    for (int r = 0; r < 33; ++r)
+        for (int g = 0; g < 33; ++g)
+            for (int b = 0; b < 33; ++b) {
+                float outR = 0, outG = 0, outB = 0;
+                ApplyCDL(cdl, r / 32.0f, g / 32.0f, b / 32.0f, outR, outG, outB);
+                const TLutColor& e = lut->Table3D[r][g][b];
+                ASSERT_EQ(e.R, outR) << r << " " << g << " " << b;
+                ASSERT_EQ(e.G, outG) << r << " " << g << " " << b;
+                ASSERT_EQ(e.B, outB) << r << " " << g << " " << b;
+            }
+}
+
 TEST_F(CDLTest, CollectionsAreNotIdentified) {
     TASC_CDL_Format format;
     EXPECT_FALSE(format.Identify(Write("<ColorCorrectionCollection>\n" + Correction("1 1 1", "0 0 0", "1 1 1") +

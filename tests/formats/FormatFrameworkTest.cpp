@@ -113,8 +113,10 @@ TEST(ReadFileHeadTest, ReturnsAtMostCountBytes) {
 class TProbeFormat : public TGenericLutFormat {
 public:
     explicit TProbeFormat(bool is3D) { Is3D = is3D; }
-    bool Identify(const std::string&) override { return false; }
-    void Save(const std::string&, TLUT&, int) override {}
+    bool Identify(const std::string&) const override { return false; }
+    void Save(const std::string&, const TLUT&, int) const override {}
+    // The generic load on this object itself, so that a test sees what it recorded.
+    using TGenericLutFormat::Read;
     using TGenericLutFormat::CheckSize1D;
     using TGenericLutFormat::CheckSize3D;
     using TGenericLutFormat::TestHeaderKeywords;
@@ -124,7 +126,8 @@ public:
     bool ThrowOnLine = false;
 
 protected:
-    void Prepare(TTextFile& lines) override { Seen.push_back("prepare " + std::to_string(lines.Count())); }
+    std::unique_ptr<TGenericLutFormat> NewParser() const override { return std::make_unique<TProbeFormat>(*this); }
+    void Prepare(TTextReader& lines) override { Seen.push_back("prepare " + std::to_string(lines.Count())); }
     // Lines of the form "size N" set the size, "data r g b" store red fastest, "1d" stores a 1D entry.
     void ParseLine(const std::string& line, TLUT& lut) override {
         LinesExistedDuringParse = Lines != nullptr;
@@ -149,7 +152,7 @@ TEST(GenericLoadTest, CallsPrepareThenEveryLineUntrimmedAndFreesLines) {
     WriteBytes(dir.File("g.txt"), "  size 2 \r\n\n# x\n");
     TProbeFormat format(true);
     auto lut = std::make_unique<TLUT>();
-    EXPECT_THROW(format.Load(dir.File("g.txt"), *lut), ELUTError);
+    EXPECT_THROW(format.Read(dir.File("g.txt"), *lut), ELUTError);
     EXPECT_EQ((std::vector<std::string>{"prepare 3", "  size 2 ", "", "# x"}), format.Seen);
     EXPECT_TRUE(format.LinesExistedDuringParse);
 
@@ -288,8 +291,8 @@ namespace {
 class TEagerFormat : public TLUTFormat {
 public:
     bool Fail = true;
-    bool Identify(const std::string&) override { return true; }
-    void Load(const std::string&, TLUT& lut) override {
+    bool Identify(const std::string&) const override { return true; }
+    void Load(const std::string&, TLUT& lut) const override {
         lut.LutKind = lk1DThen3D;
         lut.Size3D = 7;
         lut.Size1D = -1;
@@ -298,7 +301,7 @@ public:
         if (Fail) throw ELUTError("Incomplete file.");
         lut.Size1D = 2;
     }
-    void Save(const std::string&, TLUT&, int) override {}
+    void Save(const std::string&, const TLUT&, int) const override {}
 };
 
 TEST(LoadLutTest, FailedLoadLeavesTheLutAsItWas) {

@@ -1,6 +1,11 @@
 // The registry: formats at their indices, output profiles in the Save dialog's order.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -13,7 +18,7 @@ TEST(RegistryTest, BuildsOnceWhenFirstUsedFromSeveralThreads) {
     // Each test runs in a process of its own under CTest, so this is usually the first use.
     std::vector<std::thread> threads;
     std::vector<std::size_t> counts(4);
-    std::vector<TLUTFormat*> firsts(4);
+    std::vector<const TLUTFormat*> firsts(4);
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t, &counts, &firsts] {
             if (t % 2 == 0) {
@@ -74,7 +79,7 @@ TEST(RegistryTest, FormatsAtTheirIndices) {
     };
     ASSERT_EQ(std::size(rows), LutFormats().size());
     for (int i = 0; i < 31; ++i) {
-        TLUTFormat* format = GetLutFormat(i);
+        const TLUTFormat* format = GetLutFormat(i);
         ASSERT_NE(nullptr, format) << i;
         EXPECT_EQ(rows[i].name, format->Name) << i;
         EXPECT_EQ(rows[i].is3D, format->Is3D) << i;
@@ -149,9 +154,46 @@ TEST(RegistryTest, OutputProfilesInOrder) {
     }());
 }
 
+// What each format declares (CanRead, CanWrite) is what it does: a writer creates a file that,
+// when it also reads, it recognises and loads; a format that does not write creates nothing,
+// and one that does not read recognises no file and loads none.
+TEST(RegistryTest, FormatsDoWhatTheyDeclare) {
+    const auto dir = std::filesystem::temp_directory_path() / ("tintavo-declare-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    auto lut = std::make_unique<TLUT>();
+    auto back = std::make_unique<TLUT>();
+    int readers = 0, writers = 0;
+    for (int i = 0; i < static_cast<int>(LutFormats().size()); ++i) {
+        const TLUTFormat& format = *GetLutFormat(i);
+        const TLutOutputProfile* profile = nullptr;
+        for (const auto& p : OutputProfiles())
+            if (!profile && p->FormatIndex == i) profile = p.get();
+        const std::string file = (dir / ("f" + std::to_string(i) + "." + (profile ? profile->Extension : "txt"))).string();
+        if (format.Is3D)
+            lut->SetIdentity3D(profile ? profile->DefaultSize : 17);
+        else
+            lut->SetIdentity1D(profile ? std::min(profile->DefaultSize, 4096) : 1024);
+        format.Save(file, *lut, profile && profile->DefaultBits > 0 ? profile->DefaultBits : 12);
+        EXPECT_EQ(format.CanWrite, std::filesystem::exists(file)) << format.Name;
+        readers += format.CanRead;
+        writers += format.CanWrite;
+        if (!format.CanWrite) continue;
+        EXPECT_EQ(format.CanRead, format.Identify(file)) << format.Name;
+        if (format.CanRead) {
+            EXPECT_NO_THROW(format.Load(file, *back)) << format.Name;
+        } else {
+            EXPECT_THROW(format.Load(file, *back), std::exception) << format.Name;
+        }
+    }
+    EXPECT_EQ(28, readers);
+    EXPECT_EQ(27, writers);
+    std::filesystem::remove_all(dir);
+}
+
 TEST(RegistryTest, AddOutputProfileAppends) {
     const std::size_t before = OutputProfiles().size();
-    TLutOutputProfile* p = AddOutputProfile("Test profile", "tst", 1, 9, 0, true, false);
+    // The registry cannot be shrunk again: under CTest this test runs in a process of its own.
+    const TLutOutputProfile* p = AddOutputProfile("Test profile", "tst", 1, 9, 0, true, false);
     ASSERT_EQ(before + 1, OutputProfiles().size());
     EXPECT_EQ(p, GetOutputProfile(static_cast<int>(before)));
     EXPECT_EQ("Test profile", p->Name);
@@ -160,7 +202,6 @@ TEST(RegistryTest, AddOutputProfileAppends) {
     EXPECT_EQ(9, p->DefaultSize);
     EXPECT_TRUE(p->SizeSelectable);
     EXPECT_FALSE(p->BitsSelectable);
-    OutputProfiles().pop_back();
 }
 
 }  // namespace

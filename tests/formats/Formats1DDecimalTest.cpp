@@ -298,9 +298,9 @@ TEST(Formats1DDecimalTest, CubeReaderErrors) {
         {"LUT_1D_SIZE 4\n0 0 0\n0.5 0.5 0.5\n1 1 1\n", "Incomplete file."},
         {"# only a comment\n0 0 0\n1 1 1\n", "Incomplete file."},
         {"", "Incomplete file."},
-        {"LUT_1D_SIZE 100002\n0 0 0\n", "LUT size 100002 is too large: at most 100001 entries are supported."},
-        {"LUT_1D_SIZE 1\n0 0 0\n", "LUT size 1 is too small: at least 2 entries are needed."},
-        {"LUT_1D_SIZE -4\n0 0 0\n", "LUT size -4 is too small: at least 2 entries are needed."},
+        {"LUT_1D_SIZE 100002\n0 0 0\n", "LUT size 100002 is too large: at most 100001 entries are supported at line 1."},
+        {"LUT_1D_SIZE 1\n0 0 0\n", "LUT size 1 is too small: at least 2 entries are needed at line 1."},
+        {"LUT_1D_SIZE -4\n0 0 0\n", "LUT size -4 is too small: at least 2 entries are needed at line 1."},
     };
     for (const Case& c : lutErrors) {
         SCOPED_TRACE(c.text);
@@ -308,9 +308,9 @@ TEST(Formats1DDecimalTest, CubeReaderErrors) {
         ExpectLoadError<ELUTError>(cube, dir.File("a.cube"), *lut, c.message);
     }
     WriteBytes(dir.File("a.cube"), "LUT_1D_SIZE four\n");
-    ExpectLoadError<EConvertError>(cube, dir.File("a.cube"), *lut, "'four' is not a valid integer value");
+    ExpectLoadError<EConvertError>(cube, dir.File("a.cube"), *lut, "'four' is not a valid integer value at line 1");
     WriteBytes(dir.File("a.cube"), "LUT_1D_SIZE\n");
-    ExpectLoadError<EConvertError>(cube, dir.File("a.cube"), *lut, "'' is not a valid integer value");
+    ExpectLoadError<EConvertError>(cube, dir.File("a.cube"), *lut, "'' is not a valid integer value at line 1");
     EXPECT_THROW(cube.Load(dir.File("missing.cube"), *lut), EFileError);
 }
 
@@ -361,10 +361,10 @@ TEST(Formats1DDecimalTest, FilmlightReaderErrors) {
     WriteBytes(dir.File("a.cube"), "# iDims 3\n0 0 0\n1 1 1\n");
     ExpectLoadError<ELUTError>(filmlight, dir.File("a.cube"), *lut, "Incomplete file.");
     WriteBytes(dir.File("a.cube"), "# lutLength x3\n");
-    ExpectLoadError<EConvertError>(filmlight, dir.File("a.cube"), *lut, "'x3' is not a valid integer value");
+    ExpectLoadError<EConvertError>(filmlight, dir.File("a.cube"), *lut, "'x3' is not a valid integer value at line 1");
     WriteBytes(dir.File("a.cube"), "# lutLength 2000000000\n");
     ExpectLoadError<ELUTError>(filmlight, dir.File("a.cube"), *lut,
-                               "LUT size 2000000000 is too large: at most 100001 entries are supported.");
+                               "LUT size 2000000000 is too large: at most 100001 entries are supported at line 1.");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -416,7 +416,7 @@ TEST(Formats1DDecimalTest, CountingReadersRefuseTheEntryBeyondCapacity) {
     auto lut = NewLut();
     TColorFrontOSD1DLutFormat osd;
     ExpectLoadError<ELUTError>(osd, dir.File("a.1dlut"), *lut,
-                               "LUT size 100002 is too large: at most 100001 entries are supported.");
+                               "LUT size 100002 is too large: at most 100001 entries are supported at line 100002.");
     EXPECT_EQ(0, lut->Size1D);
 
     // Exactly at capacity the file is read in full.

@@ -326,9 +326,9 @@ TEST(Formats1DIntegerTest, CodexReaderErrors) {
         {"LUT: 3 3\n0\n1\n2\n0\n1\n2\n0\n1\n", "Incomplete file."},  // one blue value short
         {"LUT: 1 3\n0\n1\n", "Incomplete file."},
         {"0\n1\n2\n", "Incomplete file."},
-        {"LUT: 3 0\n", "LUT size 0 is too small: at least 2 entries are needed."},
-        {"LUT: 3 1\n0\n0\n0\n", "LUT size 1 is too small: at least 2 entries are needed."},
-        {"LUT: 3 100002\n", "LUT size 100002 is too large: at most 100001 entries are supported."},
+        {"LUT: 3 0\n", "LUT size 0 is too small: at least 2 entries are needed at line 1."},
+        {"LUT: 3 1\n0\n0\n0\n", "LUT size 1 is too small: at least 2 entries are needed at line 1."},
+        {"LUT: 3 100002\n", "LUT size 100002 is too large: at most 100001 entries are supported at line 1."},
     };
     for (const Case& c : lutErrors) {
         SCOPED_TRACE(c.text);
@@ -336,11 +336,11 @@ TEST(Formats1DIntegerTest, CodexReaderErrors) {
         ExpectLoadError<ELUTError>(codex, dir.File("a.dat"), *lut, c.message);
     }
     WriteBytes(dir.File("a.dat"), "LUT: 3 x1024\n");
-    ExpectLoadError<EConvertError>(codex, dir.File("a.dat"), *lut, "'x1024' is not a valid integer value");
+    ExpectLoadError<EConvertError>(codex, dir.File("a.dat"), *lut, "'x1024' is not a valid integer value at line 1");
     WriteBytes(dir.File("a.dat"), "LUT: three 1024\n");
-    ExpectLoadError<EConvertError>(codex, dir.File("a.dat"), *lut, "'three' is not a valid integer value");
+    ExpectLoadError<EConvertError>(codex, dir.File("a.dat"), *lut, "'three' is not a valid integer value at line 1");
     WriteBytes(dir.File("a.dat"), "LUT:\n");
-    ExpectLoadError<EConvertError>(codex, dir.File("a.dat"), *lut, "'' is not a valid integer value");
+    ExpectLoadError<EConvertError>(codex, dir.File("a.dat"), *lut, "'' is not a valid integer value at line 1");
 }
 
 // A second header must not reopen a table that is complete.
@@ -408,19 +408,19 @@ TEST(Formats1DIntegerTest, QuantelReaderErrors) {
     auto lut = NewLut();
     TQuantel1DLutFormat quantel;
     WriteBytes(dir.File("a.txt"), "gMax\t0\ngSize\t2\n0 0 0\n0 0 0\n");
-    ExpectLoadError<ELUTError>(quantel, dir.File("a.txt"), *lut, "Invalid largest code 0: gMax must be at least 1.");
+    ExpectLoadError<ELUTError>(quantel, dir.File("a.txt"), *lut, "Invalid largest code 0: gMax must be at least 1 at line 1.");
     WriteBytes(dir.File("a.txt"), "gMax\t-1023\ngSize\t2\n");
     ExpectLoadError<ELUTError>(quantel, dir.File("a.txt"), *lut,
-                               "Invalid largest code -1023: gMax must be at least 1.");
+                               "Invalid largest code -1023: gMax must be at least 1 at line 1.");
     WriteBytes(dir.File("a.txt"), "gMax\t1023\ngSize\tmany\n");
-    ExpectLoadError<EConvertError>(quantel, dir.File("a.txt"), *lut, "'many' is not a valid integer value");
+    ExpectLoadError<EConvertError>(quantel, dir.File("a.txt"), *lut, "'many' is not a valid integer value at line 2");
     WriteBytes(dir.File("a.txt"), "gMax\t1023\ngSize\t3\n0 0 0\n1 1 1\n");
     ExpectLoadError<ELUTError>(quantel, dir.File("a.txt"), *lut, "Incomplete file.");
     WriteBytes(dir.File("a.txt"), "gSize\t2\n0 0 0\n1 1 1\n");  // no largest code: nothing is read
     ExpectLoadError<ELUTError>(quantel, dir.File("a.txt"), *lut, "Incomplete file.");
     WriteBytes(dir.File("a.txt"), "gMax\t1023\ngSize\t1000000\n");
     ExpectLoadError<ELUTError>(quantel, dir.File("a.txt"), *lut,
-                               "LUT size 1000000 is too large: at most 100001 entries are supported.");
+                               "LUT size 1000000 is too large: at most 100001 entries are supported at line 2.");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -444,9 +444,9 @@ TEST(Formats1DIntegerTest, FusionReaderErrors) {
     auto lut = NewLut();
     TFusion1DLutFormat fusion;
     WriteBytes(dir.File("a.alut"), "F5LT\n0\n0 0 0 0 0 0\n1 1 1 1 1 1\n");
-    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 0 (1 to 31 bits).");
+    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 0 (1 to 31 bits) at line 2.");
     WriteBytes(dir.File("a.alut"), "F5LT\n70\n");
-    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 70 (1 to 31 bits).");
+    ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Unsupported bit depth 70 (1 to 31 bits) at line 2.");
     WriteBytes(dir.File("a.alut"), "F5LT\n\n16\n\n");
     ExpectLoadError<ELUTError>(fusion, dir.File("a.alut"), *lut, "Incomplete file.");
     WriteBytes(dir.File("a.alut"), "F5LT\n0 0 0 0 0 0\n1 65535 1 65535 1 65535\n");  // no depth line

@@ -146,7 +146,7 @@ TEST(Cube3DTest, SizeErrors) {
         TCube3DLutFormat().Load(dir.File("letters.cube"), *lut);
         FAIL();
     } catch (const EConvertError& e) {
-        EXPECT_STREQ("'abc' is not a valid integer value", e.what());
+        EXPECT_STREQ("'abc' is not a valid integer value at line 1", e.what());
     }
     // Sizes the tables cannot hold are refused before any entry is stored.
     std::string big = "LUT_3D_SIZE 102\n";

@@ -200,7 +200,7 @@ TEST_F(Formats3DIntegerRead, PandoraBadInput) {
         Load(format, "d.m3d", "in 8\nout 40 96\n");
         ADD_FAILURE() << "no error";
     } catch (const EConvertError& e) {
-        EXPECT_STREQ("'40 96' is not a valid integer value", e.what());
+        EXPECT_STREQ("'40 96' is not a valid integer value at line 2", e.what());
     }
 }
 
@@ -233,7 +233,7 @@ TEST_F(Formats3DIntegerRead, CodexBadInput) {
         Load(format, "c.txt", "Lut3D: abc\n");
         ADD_FAILURE() << "no error";
     } catch (const EConvertError& e) {
-        EXPECT_STREQ("'abc' is not a valid integer value", e.what());
+        EXPECT_STREQ("'abc' is not a valid integer value at line 1", e.what());
     }
 }
 
@@ -285,6 +285,41 @@ TEST_F(Formats3DIntegerRead, QuantelBadInputAndIdentify) {
     EXPECT_THROW(Load(format, "b.txt", "vertices x\n"), EConvertError);
     EXPECT_TRUE(format.Identify(Put("c.txt", "Max Value 4095\nVERTICES 17\n")));
     EXPECT_FALSE(format.Identify(Put("d.txt", "max value 4095\n")));
+}
+
+// A file stating a largest code of 0 (or below) is refused where it says so, although every
+// entry follows: dividing by it would load infinities and NaNs as a complete LUT.
+TEST_F(Formats3DIntegerRead, LargestCodeOfZeroIsRefusedInCompleteFiles) {
+    std::string data;
+    for (int k = 0; k < 8; ++k) data += std::string(kAsym[k][0]) + " " + kAsym[k][1] + " " + kAsym[k][2] + "\n";
+    std::string indexed;
+    for (int k = 0; k < 8; ++k)
+        indexed += std::to_string(k) + "\t" + kAsym[k][0] + "\t" + kAsym[k][1] + "\t" + kAsym[k][2] + "\n";
+    TPandora3DLutFormat pandora;
+    TQuantel3DLutFormat quantel;
+    const struct {
+        TLUTFormat& format;
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {pandora, "channel 3d\nin 8\nout 1\nformat lut\n" + indexed,
+         "Invalid largest code 0: it must be at least 1 at line 3."},
+        {pandora, "channel 3d\nin 8\nout 0\nformat lut\n" + indexed,
+         "Invalid largest code -1: it must be at least 1 at line 3."},
+        {quantel, "max value 0\nvertices 2\n" + data, "Invalid largest code 0: it must be at least 1 at line 1."},
+        {quantel, "vertices 2\nmax value -4095\n" + data,
+         "Invalid largest code -4095: it must be at least 1 at line 2."},
+    };
+    for (const auto& c : cases) {
+        lut->SetIdentity3D(3);
+        EXPECT_EQ(c.message, LoadError(c.format, c.text)) << c.format.Name << "\n" << c.text;
+        EXPECT_EQ(3, lut->Size3D) << c.format.Name;
+    }
+    // The same files with a largest code of 1 load, so the refusal is the code's alone.
+    Load(pandora, "p.m3d", "channel 3d\nin 8\nout 2\nformat lut\n" + indexed);
+    EXPECT_EQ(2, lut->Size3D);
+    Load(quantel, "q.txt", "max value 1\nvertices 2\n" + data);
+    EXPECT_EQ(2, lut->Size3D);
 }
 
 // --- All text layouts ---

@@ -178,7 +178,7 @@ TEST_F(Formats3DIntegerWrite, SizesTheTableCannotHoldAreRefused) {
                 format->Save(dir.File("bad.txt"), *lut, bits);
                 ADD_FAILURE() << format->Name << " wrote at " << bits << " bits";
             } catch (const ELUTError& e) {
-                EXPECT_EQ("Unsupported bit depth " + std::to_string(bits) + ".", std::string(e.what()));
+                EXPECT_EQ("Unsupported bit depth " + std::to_string(bits) + " (1 to 62 bits).", std::string(e.what()));
             }
         }
     }

@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
         std::string status = "ok";
         try {
             Fill(*lut, layout);
-            TLUTFormat* format = GetLutFormat(layout.formatIndex);
+            const TLUTFormat* format = GetLutFormat(layout.formatIndex);
             format->Save(file, *lut, layout.bits);
             WriteResults(folder + "/ours-" + layout.id + ".txt", *lut, inputs);
             back->Comments.clear();

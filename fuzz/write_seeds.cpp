@@ -1,0 +1,66 @@
+// Writes the seed inputs of every fuzz target into FOLDER/<target>/: valid files of every LUT
+// layout made by our writers (FormatsFuzzSeeds.h), and pictures of every kind our picture
+// writers make. scripts/fuzz.sh runs it before the fuzz targets.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+#include "fuzz/FormatsFuzzSeeds.h"
+#include "picture/Picture.h"
+
+namespace {
+
+void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// Small pictures with a gradient in each channel, in every format and at sizes that leave
+// partial blocks (JPEG 8 x 8, BMP rows padded to four bytes).
+int WritePictureSeeds(const std::filesystem::path& folder) {
+    int count = 0;
+    const int sizes[][2] = {{1, 1}, {7, 5}, {16, 16}, {33, 9}};
+    for (const auto& size : sizes) {
+        tintavo::TBitmap24 bitmap(size[0], size[1]);
+        for (int y = 0; y < size[1]; ++y)
+            for (int x = 0; x < size[0]; ++x)
+                bitmap.SetPixel(x, y, static_cast<std::uint8_t>(x * 37), static_cast<std::uint8_t>(y * 53),
+                                static_cast<std::uint8_t>((x + y) * 11));
+        for (const char* extension : {"jpg", "png", "bmp", "tif"}) {
+            const std::string name =
+                "written-" + std::to_string(size[0]) + "x" + std::to_string(size[1]) + "." + extension;
+            tintavo::SavePicture((folder / name).string(), bitmap, 90);
+            ++count;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: write_fuzz_seeds FOLDER\n");
+        return 2;
+    }
+    const std::filesystem::path root = argv[1];
+    const std::filesystem::path scratch = root / "scratch";
+    std::filesystem::create_directories(scratch);
+    for (const auto& target : tintavo::fuzzharness::FormatTargets()) {
+        const std::filesystem::path folder = root / target.Name;
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        const auto seeds = tintavo::fuzzharness::FormatSeeds(target, scratch.string());
+        for (const auto& seed : seeds) WriteFile(folder / seed.Name, seed.Bytes);
+        std::printf("%s: %zu seeds\n", target.Name, seeds.size());
+    }
+    const std::filesystem::path pictures = root / "fuzz_pictures";
+    std::filesystem::remove_all(pictures);
+    std::filesystem::create_directories(pictures);
+    std::printf("fuzz_pictures: %d seeds\n", WritePictureSeeds(pictures));
+    std::filesystem::remove_all(scratch);
+    return 0;
+}
