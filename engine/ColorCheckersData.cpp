@@ -265,6 +265,16 @@ const TChartInfo& ChartInfo(TChartType chart) {
     return charts[i];
 }
 
+std::string ChartCommandNames(std::string_view separator, std::string_view last) {
+    const std::span<const TChartInfo> charts = Charts();
+    std::string names;
+    for (std::size_t i = 0; i < charts.size(); ++i) {
+        if (i > 0) names.append(i + 1 == charts.size() ? last : separator);
+        names.append(charts[i].CommandName);
+    }
+    return names;
+}
+
 const TChartInfo* FindChartByCommandName(std::string_view name) {
     for (const TChartInfo& chart : Charts()) {
         const std::string_view known = chart.CommandName;

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "lut/LUT.h"
@@ -79,6 +80,9 @@ std::span<const TChartInfo> Charts();
 const TChartInfo& ChartInfo(TChartType chart);
 // The chart with this command-line name (letter case ignored), or null.
 const TChartInfo* FindChartByCommandName(std::string_view name);
+// The command-line names joined for usage texts: ChartCommandNames("|", "|") is "classic|sg",
+// ChartCommandNames(", ", " or ") is "classic or sg".
+std::string ChartCommandNames(std::string_view separator, std::string_view last);
 
 // Shorthands for the table's fields.
 int ChartColumns(TChartType chart);     // 6 or 14

@@ -40,16 +40,10 @@ struct TOptions {
     std::string Output;
 };
 
-// The charts' command-line names: "classic|sg".
-std::string ChartNames() {
-    std::string names;
-    for (const TChartInfo& chart : Charts()) names += (names.empty() ? "" : "|") + std::string(chart.CommandName);
-    return names;
-}
-
 [[noreturn]] void Usage(const std::string& error) {
     if (!error.empty()) std::fprintf(stderr, "tintavo-render-chart: %s\n\n", error.c_str());
-    std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s|none --out FILE [options]\n", ChartNames().c_str());
+    std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s|none --out FILE [options]\n",
+                 ChartCommandNames("|", "|").c_str());
     std::fprintf(stderr,
                  "  --out FILE            .jpg, .bmp, .png or .tif\n"
                  "  --size WxH            picture size in pixels (default 3000x2000)\n"
@@ -116,7 +110,7 @@ TOptions ParseArguments(int argc, char** argv) {
                 s.HasChart = false;
             } else {
                 const TChartInfo* chart = FindChartByCommandName(value);
-                if (chart == nullptr) Usage("--chart is " + ChartNames() + " or none");
+                if (chart == nullptr) Usage("--chart is " + ChartCommandNames(", ", ", ") + " or none");
                 s.Chart = chart->Type;
             }
             chartGiven = true;
