@@ -1,5 +1,6 @@
-// Command-line parsing shared by the commands: options, numbers, and the names the user gives
-// for output profiles, formats, charts and selection rectangles.
+// Command-line parsing shared by the commands: the arguments and options a command declares,
+// the parsed command line, and the names the user gives for output profiles, formats, charts
+// and selection rectangles.
 #pragma once
 
 #include <map>
@@ -19,30 +20,67 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-struct TOptionRule {
-    const char* Name;  // "--size", "-o", "--json"
-    bool TakesValue;
+// An argument given by its place ("INPUT").
+struct TArgumentSpec {
+    const char* Name;
+    const char* Help;
 };
 
+// An option ("--size N", "--json"). The help says what it does; Default says what happens
+// without it and is shown as "(default: ...)".
+struct TOptionSpec {
+    const char* Name;       // "--size", "-o", "--json"
+    const char* ValueName;  // "N"; nullptr for an option that takes no value
+    const char* Help;
+    const char* Default = nullptr;
+    bool Required = false;
+};
+
+class TArgs;
+
+struct TCommand {
+    const char* Name;
+    const char* Summary;  // one line for the general help
+    std::vector<TArgumentSpec> Arguments;
+    std::vector<TOptionSpec> Options;
+    const char* Notes;  // closing paragraph of the command's help, or nullptr
+    int (*Run)(const TArgs& args);
+};
+
+// "usage: tintavo-cli NAME ARGUMENTS [--option VALUE] ...", wrapped to fit 100 columns.
+std::string Synopsis(const TCommand& command);
+// The synopsis, the summary and every argument and option with its default.
+std::string CommandHelp(const TCommand& command);
+
+// A command line parsed against a command's arguments and options ("--name value",
+// "--name=value"). Unknown, repeated, valueless and missing required options and a wrong
+// number of arguments are usage errors.
 class TArgs {
 public:
-    // Splits `args` into positional arguments and the options of `rules` ("--name value" or
-    // "--name=value"). Unknown, repeated or valueless options and a wrong number of positional
-    // arguments are usage errors.
-    TArgs(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules, std::size_t positionalCount);
+    TArgs(const TCommand& command, const std::vector<std::string>& args);
 
-    const std::string& Positional(std::size_t i) const { return positionals_[i]; }
-    bool Has(const std::string& name) const { return values_.count(name) != 0; }
+    const std::string& Positional(std::size_t i) const { return positionals_.at(i); }
+    // Whether the option was given. Asking for an option the command does not declare is a
+    // programming error (std::logic_error).
+    bool Has(const std::string& name) const;
     std::optional<std::string> Value(const std::string& name) const;
-    // The value of an option the command cannot do without.
+    // The value of an option declared Required.
     const std::string& Required(const std::string& name) const;
 
 private:
+    void CheckDeclared(const std::string& name) const;
+
+    const TCommand& command_;
     std::vector<std::string> positionals_;
     std::map<std::string, std::string> values_;
 };
 
 std::string ToLowerAscii(std::string s);
+
+// "; did you mean "A", "B" or "C"?" naming the names a mistyped `text` most likely meant (letter
+// case ignored): those holding every word of it, else those a few letters away, closest first,
+// at most three. Empty when none is near.
+std::string DidYouMean(const std::string& text, const std::vector<std::string>& names);
 
 // A whole decimal integer (optional leading minus), else a usage error naming `what`.
 int ParseInteger(const std::string& text, const std::string& what);
@@ -55,11 +93,9 @@ int ResolveFormat(const std::string& text);
 // The profile whose extension the file name ends with, when exactly one profile has it.
 int ProfileForFileName(const std::string& fileName);
 
-// A chart by its command-line name, "classic" or "sg" (letter case ignored).
+// A chart by its command-line name ("classic", "sg") or the window's name ("ColorChecker
+// Classic", "ColorChecker Digital SG"), letter case ignored.
 TChartType ParseChart(const std::string& text);
-// The charts' command-line names in table order, joined by `separator` and, before the last one,
-// by `last`: ChartNames(", ", " or ") is "classic or sg".
-std::string ChartNames(const std::string& separator, const std::string& last);
 // "X1,Y1,X2,Y2" (syntax only; the image decides whether the rectangle fits).
 TSelection ParseRect(const std::string& text);
 // Checks that the rectangle lies inside a width x height image and has an area.

@@ -7,33 +7,116 @@
 
 namespace tintavo::cli {
 
+namespace {
+
+// Options that several commands share.
+const TOptionSpec FromOption{"--from", "FORMAT",
+                             "read the file with this format: its name (letter case ignored) or its index 0..30 as "
+                             "\"tintavo-cli formats\" lists them",
+                             "the first format in registry order that identifies the file"};
+const TOptionSpec SizeOption{"--size", "N",
+                             "the table size, where the profile lets you choose it (\"tintavo-cli profiles\", column "
+                             "Choose): 2..101 points per axis for 3D, 2..100001 entries for 1D",
+                             "the profile's size"};
+const TOptionSpec BitsOption{"--bits", "B",
+                             "the bit depth of the written codes, where the profile lets you choose it: 8, 10, 12, 14 "
+                             "or 16",
+                             "the profile's bit depth"};
+const TOptionSpec RectOption{"--rect", "X1,Y1,X2,Y2",
+                             "the chart's patch grid in pixels of the working image (the picture reduced to fit 1500 x "
+                             "1000); (X1, Y1) is the corner where the drag starts, at patch column 0, row 0",
+                             nullptr, true};
+const TOptionSpec FullOption{"--full", nullptr, "correct the brightness as well as the colours",
+                             "colours only, every colour keeps its brightness"};
+
+}  // namespace
+
 const std::vector<TCommand>& Commands() {
-    // The chart names come from the chart table.
-    static const std::string charts = ChartNames("|", "|");
-    static const std::string calibrateUsage =
-        "tintavo-cli calibrate IMAGE --chart " + charts + " --rect X1,Y1,X2,Y2 [--full] --profile PROFILE\n" +
-        std::string(22, ' ') +
-        "[--size N] [--bits B] -o OUTPUT\n"
-        "  the rectangle is in pixels of the working image (the picture reduced to fit 1500 x 1000),\n"
-        "  (X1, Y1) being the corner where the drag starts; --full also corrects the brightness";
-    static const std::string reportUsage =
-        "tintavo-cli report IMAGE --chart " + charts + " --rect X1,Y1,X2,Y2 [--full] [--json]";
-    static const std::string applyUsage =
-        "tintavo-cli apply LUTFILE IMAGE -o OUTIMAGE [--from FORMAT]\n  OUTIMAGE: " + SavablePictureExtensions();
+    // Chart names and picture types come from the chart and codec tables.
+    static const std::string chartValue = ChartCommandNames("|", "|");
+    static const std::string chartHelp = [] {
+        std::string help = "the chart in the picture:";
+        for (const TChartInfo& chart : Charts())
+            help += std::string(" ") + chart.CommandName + " or \"" + chart.DisplayName + "\" (" +
+                    std::to_string(chart.Columns * chart.Rows) + " patches),";
+        return help + " letter case ignored";
+    }();
+    static const std::string pictureHelp = "the chart photograph: " + PictureTypeNames();
+    static const std::string applyPictureHelp = "the picture to correct: " + PictureTypeNames();
+    static const std::string applyOutputHelp =
+        "the corrected picture to write, in the type its extension names: " + SavablePictureExtensions();
+    const TOptionSpec ChartOption{"--chart", chartValue.c_str(), chartHelp.c_str(), nullptr, true};
+    const char* const PictureHelp = pictureHelp.c_str();
     static const std::vector<TCommand> commands = {
-        {"profiles", "tintavo-cli profiles [--json]", "list the output profiles", RunProfiles},
-        {"formats", "tintavo-cli formats [--json]", "list the LUT formats", RunFormats},
-        {"info", "tintavo-cli info FILE [--from FORMAT] [--json] [--values]", "identify and describe a LUT file",
+        {"profiles",
+         "list the output profiles",
+         {},
+         {{"--json", nullptr, "print JSON instead of a table", "a table"}},
+         "Profiles 1..19 write 3D tables (the ones a calibration can be saved through); 20..31 write 1D curves "
+         "(for convert).",
+         RunProfiles},
+        {"formats",
+         "list the LUT formats",
+         {},
+         {{"--json", nullptr, "print JSON instead of a table", "a table"}},
+         nullptr,
+         RunFormats},
+        {"info",
+         "identify and describe a LUT file",
+         {{"FILE", "the LUT file"}},
+         {FromOption,
+          {"--json", nullptr, "print JSON instead of text", "text"},
+          {"--values", nullptr, "also list every table entry, as the shortest decimals that read back exactly",
+           "sizes and value ranges only"}},
+         nullptr,
          RunInfo},
         {"convert",
-         "tintavo-cli convert INPUT OUTPUT [--profile PROFILE] [--size N] [--bits B] [--from FORMAT]\n"
-         "  PROFILE: a profile name or number 1..31 (needed unless OUTPUT's extension belongs to one profile)\n"
-         "  FORMAT: a format name or index 0..30",
-         "write a LUT file through an output profile", RunConvert},
-        {"calibrate", calibrateUsage.c_str(), "calibrate from a chart photograph and write the LUT", RunCalibrate},
-        {"apply", applyUsage.c_str(),
-         "apply a LUT to a picture at its full size", RunApply},
-        {"report", reportUsage.c_str(), "the calibration's CIEDE2000 errors per patch", RunReport},
+         "write a LUT file through an output profile",
+         {{"INPUT", "the LUT file to read"}, {"OUTPUT", "the LUT file to write; an existing file is replaced"}},
+         {{"--profile", "PROFILE",
+           "the output profile: its name (letter case ignored) or its number 1..31 as \"tintavo-cli profiles\" "
+           "lists them",
+           "the one profile whose extension OUTPUT has; an error when several or none have it"},
+          SizeOption,
+          BitsOption,
+          FromOption},
+         "The table is resampled to the size written. 1D curves can be written through a 3D profile (each channel "
+         "along its own axis), a 3D table cannot become 1D curves.",
+         RunConvert},
+        {"calibrate",
+         "calibrate from a chart photograph and write the LUT",
+         {{"IMAGE", PictureHelp}},
+         {ChartOption,
+          RectOption,
+          FullOption,
+          {"--profile", "PROFILE",
+           "the output profile: one of the 3D profiles 1..19, by name (letter case ignored) or number as "
+           "\"tintavo-cli profiles\" lists them",
+           nullptr, true},
+          SizeOption,
+          BitsOption,
+          {"-o", "OUTPUT", "the LUT file to write; an existing file is replaced", nullptr, true}},
+         "The picture is opened as the window opens it, and the file is written byte for byte as the window's Save "
+         "dialog writes it. The window's table has 33 points per axis; another size is evaluated from the fitted "
+         "mapping on its own grid.",
+         RunCalibrate},
+        {"apply",
+         "apply a LUT to a picture at its full size",
+         {{"LUTFILE", "the LUT file"}, {"IMAGE", applyPictureHelp.c_str()}},
+         {{"-o", "OUTIMAGE",
+           applyOutputHelp.c_str(),
+           nullptr, true},
+          FromOption},
+         nullptr,
+         RunApply},
+        {"report",
+         "the calibration's CIEDE2000 errors per patch",
+         {{"IMAGE", PictureHelp}},
+         {ChartOption, RectOption, FullOption, {"--json", nullptr, "print JSON instead of a table", "a table"}},
+         "Per patch: the CIEDE2000 error (sRGB to CIELAB, D65 white) before and after the correction, and the "
+         "leave-one-out error under a fit without that patch. Then mean, median and maximum for the control patches, "
+         "the held-out patches (Digital SG) and all.",
+         RunReport},
     };
     return commands;
 }

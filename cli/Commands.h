@@ -1,6 +1,6 @@
-// The commands of tintavo-cli. Each takes the arguments after the command name and returns the
-// exit status; it raises EUsageError for a mistake in the command line and lets every other
-// error (a file that cannot be read or written, a failed fit) travel up to main.
+// The commands of tintavo-cli. Each takes its parsed command line and returns the exit status;
+// it raises EUsageError for a mistake in the command line and lets every other error (a file
+// that cannot be read or written, a failed fit) travel up to main.
 #pragma once
 
 #include <memory>
@@ -8,28 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "cli/Args.h"
 #include "lut/LUT.h"
 
 namespace tintavo::cli {
 
-using TArgList = std::vector<std::string>;
-
-struct TCommand {
-    const char* Name;
-    const char* Usage;    // the synopsis line(s)
-    const char* Summary;  // one line for the general help
-    int (*Run)(const TArgList& args);
-};
-
+// The commands, each with the arguments and options it takes; adding an option to a command is
+// one entry in its list (Commands.cpp) and reading it in the command's Run.
 const std::vector<TCommand>& Commands();
 
-int RunProfiles(const TArgList& args);
-int RunFormats(const TArgList& args);
-int RunInfo(const TArgList& args);
-int RunConvert(const TArgList& args);
-int RunCalibrate(const TArgList& args);
-int RunApply(const TArgList& args);
-int RunReport(const TArgList& args);
+int RunProfiles(const TArgs& args);
+int RunFormats(const TArgs& args);
+int RunInfo(const TArgs& args);
+int RunConvert(const TArgs& args);
+int RunCalibrate(const TArgs& args);
+int RunApply(const TArgs& args);
+int RunReport(const TArgs& args);
 
 // A LUT file read into a fresh TLUT. A failed load is discarded; the error names the file and
 // the format that tried to read it.

@@ -44,28 +44,19 @@ int ExplainingSelectionFailures(const std::function<int()>& command) {
     }
 }
 
-void WriteColor(TJsonWriter& json, const TLutColor& c) { json.Triple(c.R, c.G, c.B); }
+TJson Color(const TLutColor& c) { return TJson::array({c.R, c.G, c.B}); }
 
-void WriteStats(TJsonWriter& json, const char* key, const TDeltaEStats& s) {
+TJson Stats(const TDeltaEStats& s) {
     // An empty group (no patch left out of a Classic fit) has no statistics.
-    json.Key(key).BeginObject();
-    if (s.Count == 0) {
-        json.Key("mean").Null().Key("median").Null().Key("max").Null();
-    } else {
-        json.Key("mean").Number(s.Mean);
-        json.Key("median").Number(s.Median);
-        json.Key("max").Number(s.Max);
-    }
-    json.EndObject();
+    if (s.Count == 0) return {{"mean", nullptr}, {"median", nullptr}, {"max", nullptr}};
+    return {{"mean", s.Mean}, {"median", s.Median}, {"max", s.Max}};
 }
 
-void WriteGroup(TJsonWriter& json, const char* key, const TGroupQuality& g) {
-    json.Key(key).BeginObject();
-    json.Key("count").Integer(g.Before.Count);
-    WriteStats(json, "before", g.Before);
-    WriteStats(json, "after", g.After);
-    WriteStats(json, "leaveOneOut", g.LeaveOneOut);
-    json.EndObject();
+TJson Group(const TGroupQuality& g) {
+    return {{"count", g.Before.Count},
+            {"before", Stats(g.Before)},
+            {"after", Stats(g.After)},
+            {"leaveOneOut", Stats(g.LeaveOneOut)}};
 }
 
 void PrintGroup(const char* name, const TGroupQuality& g) {
@@ -86,11 +77,7 @@ std::string Bytes(const TLutColor& c) {
 
 }  // namespace
 
-int RunCalibrate(const TArgList& argList) {
-    const TArgs args(argList,
-                     {{"--chart", true}, {"--rect", true}, {"--full", false}, {"--profile", true}, {"--size", true},
-                      {"--bits", true}, {"-o", true}},
-                     1);
+int RunCalibrate(const TArgs& args) {
     const std::string& image = args.Positional(0);
     const TChartSelection sel = ParseChartSelection(args);
     const TLutOutputProfile& profile = *GetOutputProfile(ResolveProfile(args.Required("--profile")));
@@ -116,8 +103,7 @@ int RunCalibrate(const TArgList& argList) {
     });
 }
 
-int RunReport(const TArgList& argList) {
-    const TArgs args(argList, {{"--chart", true}, {"--rect", true}, {"--full", false}, {"--json", false}}, 1);
+int RunReport(const TArgs& args) {
     const std::string& image = args.Positional(0);
     const TChartSelection sel = ParseChartSelection(args);
 
@@ -135,41 +121,28 @@ int RunReport(const TArgList& argList) {
     });
 
     if (args.Has("--json")) {
-        TJsonWriter json(std::cout);
-        json.BeginObject();
-        json.Key("chart").String(chart.CommandName);
-        json.Key("colorsOnly").Bool(sel.ColorsOnly);
-        json.Key("imageWidth").Integer(work.Width());
-        json.Key("imageHeight").Integer(work.Height());
-        json.Key("rect").BeginCompactArray();
-        json.Integer(sel.Rect.X1).Integer(sel.Rect.Y1).Integer(sel.Rect.X2).Integer(sel.Rect.Y2);
-        json.EndArray();
-        json.Key("patches").BeginArray();
+        TJson patches = TJson::array();
         for (const TPatchQuality& p : report.Patches) {
-            json.BeginObject();
-            json.Key("index").Integer(p.Index);
-            json.Key("column").Integer(p.Column);
-            json.Key("row").Integer(p.Row);
-            json.Key("role").String(p.ControlPoint ? "control" : "held out");
-            json.Key("measured");
-            WriteColor(json, p.Measured);
-            json.Key("reference");
-            WriteColor(json, p.Reference);
-            json.Key("corrected");
-            WriteColor(json, p.Corrected);
-            json.Key("deltaEBefore").Number(p.DeltaEBefore);
-            json.Key("deltaEAfter").Number(p.DeltaEAfter);
-            json.Key("deltaELeaveOneOut").Number(p.DeltaELeaveOneOut);
-            json.EndObject();
+            patches.push_back({{"index", p.Index},
+                               {"column", p.Column},
+                               {"row", p.Row},
+                               {"role", p.ControlPoint ? "control" : "held out"},
+                               {"measured", Color(p.Measured)},
+                               {"reference", Color(p.Reference)},
+                               {"corrected", Color(p.Corrected)},
+                               {"deltaEBefore", p.DeltaEBefore},
+                               {"deltaEAfter", p.DeltaEAfter},
+                               {"deltaELeaveOneOut", p.DeltaELeaveOneOut}});
         }
-        json.EndArray();
-        json.Key("summary").BeginObject();
-        WriteGroup(json, "control", report.Control);
-        WriteGroup(json, "heldOut", report.HeldOut);
-        WriteGroup(json, "all", report.All);
-        json.EndObject();
-        json.EndObject();
-        json.Finish();
+        const TJson document = {
+            {"chart", chart.CommandName},
+            {"colorsOnly", sel.ColorsOnly},
+            {"imageWidth", work.Width()},
+            {"imageHeight", work.Height()},
+            {"rect", {sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2}},
+            {"patches", patches},
+            {"summary", {{"control", Group(report.Control)}, {"heldOut", Group(report.HeldOut)}, {"all", Group(report.All)}}}};
+        PrintJson(std::cout, document);
         return 0;
     }
 

@@ -1,5 +1,7 @@
 // info, convert and apply: LUT files read through the format registry.
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <limits>
@@ -41,10 +43,20 @@ void PrintRange(const char* label, const TChannelRange& range) {
     std::printf("\n");
 }
 
+// The shortest decimal that reads back to the same double; "null" for NaN and infinities, as in
+// the JSON output.
+std::string ShortestNumber(double v) {
+    if (!std::isfinite(v)) return "null";
+    char buf[64];
+    const auto result = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, result.ptr);
+}
+
+TJson Triple(const TLutColor& c) { return TJson::array({c.R, c.G, c.B}); }
+
 }  // namespace
 
-int RunInfo(const TArgList& argList) {
-    const TArgs args(argList, {{"--from", true}, {"--json", false}, {"--values", false}}, 1);
+int RunInfo(const TArgs& args) {
     const std::string& fileName = args.Positional(0);
     const TLoadedLut loaded = LoadLutFile(fileName, args.Value("--from"));
     const TLUT& lut = *loaded.Lut;
@@ -53,31 +65,23 @@ int RunInfo(const TArgList& argList) {
     const int n3 = Listed(lut.Size3D, MaxLut3DSize);
 
     if (args.Has("--json")) {
-        TJsonWriter json(std::cout);
-        json.BeginObject();
-        json.Key("format").String(formatName);
-        json.Key("formatIndex").Integer(loaded.FormatIndex);
-        json.Key("kind").String(KindName(lut.LutKind));
-        json.Key("size1d").Integer(lut.Size1D);
-        json.Key("size3d").Integer(lut.Size3D);
-        json.Key("comments").BeginArray();
-        for (const std::string& c : lut.Comments) json.String(c);
-        json.EndArray();
+        TJson info = {{"format", formatName},
+                      {"formatIndex", loaded.FormatIndex},
+                      {"kind", KindName(lut.LutKind)},
+                      {"size1d", lut.Size1D},
+                      {"size3d", lut.Size3D},
+                      {"comments", TJson::array()}};
+        for (const std::string& c : lut.Comments) info["comments"].push_back(JsonText(c));
         if (args.Has("--values")) {
-            json.Key("table1d").BeginArray();
-            for (int i = 0; i < n1; ++i) json.Triple(lut.Table1D[i].R, lut.Table1D[i].G, lut.Table1D[i].B);
-            json.EndArray();
-            json.Key("table3d").BeginArray();
+            TJson& table1d = info["table1d"] = TJson::array();
+            for (int i = 0; i < n1; ++i) table1d.push_back(Triple(lut.Table1D[i]));
+            TJson& table3d = info["table3d"] = TJson::array();
+            table3d.get_ref<TJson::array_t&>().reserve(static_cast<std::size_t>(n3) * n3 * n3);
             for (int r = 0; r < n3; ++r)
                 for (int g = 0; g < n3; ++g)
-                    for (int b = 0; b < n3; ++b) {
-                        const TLutColor& c = lut.Table3D[r][g][b];
-                        json.Triple(c.R, c.G, c.B);
-                    }
-            json.EndArray();
+                    for (int b = 0; b < n3; ++b) table3d.push_back(Triple(lut.Table3D[r][g][b]));
         }
-        json.EndObject();
-        json.Finish();
+        PrintJson(std::cout, info);
         return 0;
     }
 
@@ -108,16 +112,16 @@ int RunInfo(const TArgList& argList) {
         if (uses1D)
             for (int i = 0; i < n1; ++i) {
                 const TLutColor& c = lut.Table1D[i];
-                std::printf("1D %d: %s %s %s\n", i, TJsonWriter::FormatNumber(c.R).c_str(),
-                            TJsonWriter::FormatNumber(c.G).c_str(), TJsonWriter::FormatNumber(c.B).c_str());
+                std::printf("1D %d: %s %s %s\n", i, ShortestNumber(c.R).c_str(),
+                            ShortestNumber(c.G).c_str(), ShortestNumber(c.B).c_str());
             }
         if (uses3D)
             for (int r = 0; r < n3; ++r)
                 for (int g = 0; g < n3; ++g)
                     for (int b = 0; b < n3; ++b) {
                         const TLutColor& c = lut.Table3D[r][g][b];
-                        std::printf("3D %d %d %d: %s %s %s\n", r, g, b, TJsonWriter::FormatNumber(c.R).c_str(),
-                                    TJsonWriter::FormatNumber(c.G).c_str(), TJsonWriter::FormatNumber(c.B).c_str());
+                        std::printf("3D %d %d %d: %s %s %s\n", r, g, b, ShortestNumber(c.R).c_str(),
+                                    ShortestNumber(c.G).c_str(), ShortestNumber(c.B).c_str());
                     }
     }
     std::printf("Comments: %zu\n", lut.Comments.size());
@@ -125,8 +129,7 @@ int RunInfo(const TArgList& argList) {
     return 0;
 }
 
-int RunConvert(const TArgList& argList) {
-    const TArgs args(argList, {{"--profile", true}, {"--size", true}, {"--bits", true}, {"--from", true}}, 2);
+int RunConvert(const TArgs& args) {
     const std::string& input = args.Positional(0);
     const std::string& output = args.Positional(1);
     const auto profileText = args.Value("--profile");
@@ -149,8 +152,7 @@ int RunConvert(const TArgList& argList) {
     return 0;
 }
 
-int RunApply(const TArgList& argList) {
-    const TArgs args(argList, {{"-o", true}, {"--from", true}}, 2);
+int RunApply(const TArgs& args) {
     const std::string& lutFile = args.Positional(0);
     const std::string& image = args.Positional(1);
     const std::string& output = args.Required("-o");

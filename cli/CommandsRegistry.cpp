@@ -19,28 +19,23 @@ std::string Padded(const std::string& text, std::size_t width) {
 
 }  // namespace
 
-int RunProfiles(const TArgList& argList) {
-    const TArgs args(argList, {{"--json", false}}, 0);
+int RunProfiles(const TArgs& args) {
     const auto& profiles = OutputProfiles();
     if (args.Has("--json")) {
-        TJsonWriter json(std::cout);
-        json.BeginArray();
+        TJson list = TJson::array();
         for (std::size_t i = 0; i < profiles.size(); ++i) {
             const TLutOutputProfile& p = *profiles[i];
-            json.BeginObject();
-            json.Key("number").Integer(static_cast<long long>(i) + 1);
-            json.Key("name").String(p.Name);
-            json.Key("extension").String(p.Extension);
-            json.Key("formatIndex").Integer(p.FormatIndex);
-            json.Key("defaultSize").Integer(p.DefaultSize);
-            json.Key("defaultBits").Integer(p.DefaultBits);
-            json.Key("sizeSelectable").Bool(p.SizeSelectable);
-            json.Key("bitsSelectable").Bool(p.BitsSelectable);
-            json.Key("dimension").String(Dimension(GetLutFormat(p.FormatIndex)));
-            json.EndObject();
+            list.push_back({{"number", i + 1},
+                            {"name", p.Name},
+                            {"extension", p.Extension},
+                            {"formatIndex", p.FormatIndex},
+                            {"defaultSize", p.DefaultSize},
+                            {"defaultBits", p.DefaultBits},
+                            {"sizeSelectable", p.SizeSelectable},
+                            {"bitsSelectable", p.BitsSelectable},
+                            {"dimension", Dimension(GetLutFormat(p.FormatIndex))}});
         }
-        json.EndArray();
-        json.Finish();
+        PrintJson(std::cout, list);
         return 0;
     }
     std::cout << " #  " << Padded("Name", 45) << Padded("Ext", 10) << "Fmt  Dim  Size   Bits  Choose\n";
@@ -58,24 +53,19 @@ int RunProfiles(const TArgList& argList) {
     return 0;
 }
 
-int RunFormats(const TArgList& argList) {
-    const TArgs args(argList, {{"--json", false}}, 0);
+int RunFormats(const TArgs& args) {
     const auto& formats = LutFormats();
     if (args.Has("--json")) {
-        TJsonWriter json(std::cout);
-        json.BeginArray();
+        TJson list = TJson::array();
         for (std::size_t i = 0; i < formats.size(); ++i) {
             const TLUTFormat& format = *formats[i];
-            json.BeginObject();
-            json.Key("index").Integer(static_cast<long long>(i));
-            json.Key("name").String(formats[i]->Name);
-            json.Key("dimension").String(Dimension(formats[i].get()));
-            json.Key("canRead").Bool(format.CanRead);
-            json.Key("canWrite").Bool(format.CanWrite);
-            json.EndObject();
+            list.push_back({{"index", i},
+                            {"name", formats[i]->Name},
+                            {"dimension", Dimension(formats[i].get())},
+                            {"canRead", format.CanRead},
+                            {"canWrite", format.CanWrite}});
         }
-        json.EndArray();
-        json.Finish();
+        PrintJson(std::cout, list);
         return 0;
     }
     std::cout << "Idx  " << Padded("Name", 36) << "Dim  Read  Write\n";

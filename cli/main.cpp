@@ -7,6 +7,7 @@
 #include <exception>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -16,12 +17,15 @@ namespace {
 using namespace tintavo::cli;
 
 void PrintGeneralUsage(std::ostream& out) {
-    out << "usage: tintavo-cli COMMAND [ARGUMENTS]\n\ncommands:\n";
-    for (const TCommand& c : Commands()) out << "  " << c.Name << std::string(11 - std::string(c.Name).size(), ' ') << c.Summary << '\n';
-    out << "\n\"tintavo-cli COMMAND --help\" shows a command's arguments.\n";
+    out << "usage: tintavo-cli COMMAND [ARGUMENTS]\n       tintavo-cli --version\n\ncommands:\n";
+    for (const TCommand& c : Commands())
+        out << "  " << c.Name << std::string(11 - std::string(c.Name).size(), ' ') << c.Summary << '\n';
+    out << "\n\"tintavo-cli COMMAND --help\" explains a command's arguments and options.\n";
 }
 
-void PrintCommandUsage(std::ostream& out, const TCommand& command) { out << "usage: " << command.Usage << '\n'; }
+void PrintCommandUsage(std::ostream& out, const TCommand& command) {
+    out << Synopsis(command) << "\n\"tintavo-cli " << command.Name << " --help\" explains the options.\n";
+}
 
 // Messages of the core may span lines; the error report is one line.
 std::string OneLine(std::string text) {
@@ -43,23 +47,30 @@ int main(int argc, char** argv) {
         PrintGeneralUsage(std::cout);
         return 0;
     }
+    if (name == "--version") {
+        std::cout << "tintavo-cli " TINTAVO_VERSION "\n";
+        return 0;
+    }
     const TCommand* command = nullptr;
-    for (const TCommand& c : Commands())
+    std::vector<std::string> names;
+    for (const TCommand& c : Commands()) {
         if (name == c.Name) command = &c;
+        names.push_back(c.Name);
+    }
     if (!command) {
-        std::cerr << "error: unknown command \"" << name << "\"\n";
+        std::cerr << "error: unknown command \"" << name << "\"" << DidYouMean(name, names) << "\n";
         PrintGeneralUsage(std::cerr);
         return 2;
     }
-    const TArgList args(argv + 2, argv + argc);
-    for (const std::string& a : args) {
+    const std::vector<std::string> argList(argv + 2, argv + argc);
+    for (const std::string& a : argList) {
         if (a == "--help" || a == "-h") {
-            PrintCommandUsage(std::cout, *command);
+            std::cout << CommandHelp(*command);
             return 0;
         }
     }
     try {
-        const int status = command->Run(args);
+        const int status = command->Run(TArgs(*command, argList));
         std::cout.flush();
         // Output goes through both streams and stdio; a full disk or a closed pipe shows here.
         if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {

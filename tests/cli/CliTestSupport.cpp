@@ -174,6 +174,32 @@ private:
         return v;
     }
 
+    unsigned long Hex4() {
+        if (p_ + 4 > s_.size()) Fail("unfinished \\u escape");
+        const std::string digits = s_.substr(p_, 4);
+        if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) Fail("bad \\u escape");
+        p_ += 4;
+        return std::stoul(digits, nullptr, 16);
+    }
+
+    static void AppendUtf8(std::string& out, unsigned long code) {
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (code >> 18));
+            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+
     std::string StringBody() {
         if (p_ >= s_.size() || s_[p_] != '"') Fail("expected a string");
         ++p_;
@@ -191,14 +217,18 @@ private:
                     case 'b': out += '\b'; break;
                     case 'f': out += '\f'; break;
                     case 'u': {
-                        const unsigned code = std::stoul(s_.substr(p_, 4), nullptr, 16);
-                        p_ += 4;
-                        if (code < 0x80) {
-                            out += static_cast<char>(code);
-                        } else {  // enough for the Latin-1 escapes the tool writes
-                            out += static_cast<char>(0xC0 | (code >> 6));
-                            out += static_cast<char>(0x80 | (code & 0x3F));
+                        unsigned long code = Hex4();
+                        // Characters beyond U+FFFF come as a pair of surrogate escapes.
+                        if (code >= 0xD800 && code <= 0xDBFF) {
+                            if (s_.compare(p_, 2, "\\u") != 0) Fail("lone high surrogate");
+                            p_ += 2;
+                            const unsigned long low = Hex4();
+                            if (low < 0xDC00 || low > 0xDFFF) Fail("bad low surrogate");
+                            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                        } else if (code >= 0xDC00 && code <= 0xDFFF) {
+                            Fail("lone low surrogate");
                         }
+                        AppendUtf8(out, code);
                         break;
                     }
                     default: out += e;
