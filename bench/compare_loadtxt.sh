@@ -7,8 +7,8 @@
 #   bash bench/compare_loadtxt.sh [path/to/tintavo-cli] [runs]
 #
 # A third column runs tintavo-cli with glibc's malloc on transparent huge pages
-# (GLIBC_TUNABLES=glibc.malloc.hugetlb=1): most of what remains of the command's time is
-# the kernel mapping the 27 MB TLUT page by page when it is created and zeroed.
+# (GLIBC_TUNABLES=glibc.malloc.hugetlb=1). A TLUT takes its 27 MB in huge pages itself, so the
+# two columns should agree; a gap means the table is being faulted in page by page again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cli="${1:-build/cli/tintavo-cli}"

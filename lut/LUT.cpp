@@ -1,5 +1,7 @@
 #include "lut/LUT.h"
 
+#include "lut/PixelBuffer.h"
+
 #include "common/Parallel.h"
 
 #include <algorithm>
@@ -16,6 +18,10 @@
 #endif
 
 namespace tintavo {
+
+void* TLUT::operator new(std::size_t bytes) { return AllocateLargeBlock(bytes); }
+
+void TLUT::operator delete(void* block, std::size_t bytes) noexcept { FreeLargeBlock(block, bytes); }
 
 TLUT::TLUT() {
     std::memset(static_cast<void*>(Table3D), 0, sizeof Table3D);

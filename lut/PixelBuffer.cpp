@@ -79,4 +79,28 @@ void TPixelBuffer::Release() {
     mapped_ = 0;
 }
 
+void* AllocateLargeBlock(std::size_t bytes) {
+#ifndef TINTAVO_HEAP_BUFFERS_ONLY
+    if (bytes >= TPixelBuffer::LargeBytes) {
+        std::size_t mapped = 0;
+        return MapHugePages(bytes, mapped);
+    }
+#endif
+    void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+}
+
+void FreeLargeBlock(void* block, std::size_t bytes) noexcept {
+    if (block == nullptr) return;
+#ifndef TINTAVO_HEAP_BUFFERS_ONLY
+    if (bytes >= TPixelBuffer::LargeBytes) {
+        ::munmap(block, (bytes + HugePage - 1) / HugePage * HugePage);
+        return;
+    }
+#endif
+    (void)bytes;
+    std::free(block);
+}
+
 }  // namespace tintavo

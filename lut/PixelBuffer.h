@@ -42,4 +42,10 @@ private:
     std::size_t mapped_ = 0;  // bytes mapped from the system, 0 for heap memory
 };
 
+// A block of `bytes` zero bytes for an object that holds large tables in place (a TLUT is 27 MB):
+// taken from the system in huge pages like a large TPixelBuffer, given back by FreeLargeBlock
+// with the same size. Raises std::bad_alloc.
+void* AllocateLargeBlock(std::size_t bytes);
+void FreeLargeBlock(void* block, std::size_t bytes) noexcept;
+
 }  // namespace tintavo
