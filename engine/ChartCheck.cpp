@@ -64,22 +64,33 @@ TSelectionCheck CheckSelection(const TBitmap24& image, const TChartGeometry& geo
             for (const TChartInfo& c : Charts()) {
                 if (c.Type == chartType) continue;
                 const double s = Score(image, Reading(geometry, start, mirrored, c), c);
-                if (s > check.OtherChartScore) check.OtherChartScore = s, other = &c;
+                if (s > check.OtherChartScore) {
+                    check.OtherChartScore = s, other = &c;
+                    check.OtherChartCorners = ReorderedCorners(corners, start, mirrored);
+                }
             }
         }
 
+    check.SuggestedChart = chartType;
+    check.SuggestedCorners = corners;
     if (other != nullptr && check.OtherChartScore >= PlausibleFitScore &&
         check.OtherChartScore >= check.BestScore + ClearlyBetterFit) {
+        check.Problem = TSelectionProblem::OtherChart;
+        check.SuggestedChart = other->Type;
+        check.SuggestedCorners = check.OtherChartCorners;
         check.Warnings.push_back(Format(
             "The selected area looks like a %s, not a %s (colour fit %.2f against %.2f): choose %s as the chart type.",
             other->DisplayName, chart.DisplayName, check.OtherChartScore, check.BestScore, other->DisplayName));
     } else if (check.BestScore < PlausibleFitScore) {
+        check.Problem = TSelectionProblem::NoFit;
         check.Warnings.push_back(Format(
             "The colours under the selection do not look like a %s in any orientation (colour fit %.2f; a good fit is "
             "above %.2f): check the chart type, and that the selection covers the patch grid from the outer corner of "
             "the first patch to the outer corner of the last one.",
             chart.DisplayName, check.BestScore, PlausibleFitScore));
     } else if (check.BestScore >= check.Score + ClearlyBetterFit) {
+        check.Problem = TSelectionProblem::Turned;
+        check.SuggestedCorners = check.BestCorners;
         check.Warnings.push_back(Format(
             "The chart seems to be turned against the selection: its first patch (%s) appears to lie at the %s corner of "
             "the selection, "
@@ -90,7 +101,13 @@ TSelectionCheck CheckSelection(const TBitmap24& image, const TChartGeometry& geo
             geometry.IsRectangle() ? "Drag the selection from the corner next to the first patch to the opposite corner."
                                    : "Give the corners starting next to the first patch and going along its row first."));
     }
+    check.SuggestedOrientation = ChartOrientation(check.SuggestedCorners);
     return check;
+}
+
+TChartGeometry TSelectionCheck::SuggestedGeometry() const {
+    const TChartInfo& chart = ChartInfo(SuggestedChart);
+    return TChartGeometry::FromCorners(SuggestedCorners, chart.Columns, chart.Rows);
 }
 
 }  // namespace tintavo

@@ -310,10 +310,13 @@ std::optional<TDetectedChart> DetectChart(const TBitmap24& image, std::optional<
     found.Chart = best.Chart;
     found.Corners = best.Corners;
     found.Score = best.Score;
-    const double angle = std::atan2(best.Corners[1].Y - best.Corners[0].Y, best.Corners[1].X - best.Corners[0].X);
-    const int quarter = static_cast<int>(std::lround(angle / (CV_PI / 2)));
-    found.Orientation = ((quarter % 4) + 4) % 4 * 90;
+    found.Orientation = ChartOrientation(best.Corners);
     return found;
+}
+
+TChartGeometry TDetectedChart::Geometry() const {
+    const TChartInfo& chart = ChartInfo(Chart);
+    return TChartGeometry::FromCorners(Corners, chart.Columns, chart.Rows);
 }
 
 }  // namespace tintavo

@@ -123,6 +123,24 @@ int TChartGeometry::CellSize(bool horizontal) const {
     return static_cast<int>(std::llabs(span) / (horizontal ? columns_ : rows_));
 }
 
+int TChartGeometry::CornerNear(const TPointF& point, double reach) const {
+    const TQuad corners = Corners();
+    int nearest = -1;
+    double best = reach;
+    for (int k = 0; k < 4; ++k) {
+        const double d = Distance(corners[static_cast<std::size_t>(k)], point);
+        if (d <= best) best = d, nearest = k;
+    }
+    return nearest;
+}
+
+TChartGeometry TChartGeometry::WithCornerMovedTo(int corner, const TPointF& to) const {
+    if (corner < 0 || corner > 3) throw std::out_of_range("corner index");
+    TQuad corners = Corners();
+    corners[static_cast<std::size_t>(corner)] = to;
+    return FromCorners(corners, columns_, rows_);
+}
+
 TQuad ReorderedCorners(const TQuad& corners, int start, bool mirrored) {
     TQuad out;
     for (int k = 0; k < 4; ++k) {
@@ -130,6 +148,12 @@ TQuad ReorderedCorners(const TQuad& corners, int start, bool mirrored) {
         out[static_cast<std::size_t>(k)] = corners[static_cast<std::size_t>(((from % 4) + 4) % 4)];
     }
     return out;
+}
+
+int ChartOrientation(const TQuad& corners) {
+    const double angle = std::atan2(corners[1].Y - corners[0].Y, corners[1].X - corners[0].X);
+    const long quarter = std::lround(angle / (std::acos(-1.0) / 2));
+    return static_cast<int>(((quarter % 4) + 4) % 4) * 90;
 }
 
 }  // namespace tintavo

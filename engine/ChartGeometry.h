@@ -78,6 +78,14 @@ public:
     // for corners the smaller of the two grid edges running that way, divided by the cells.
     int CellSize(bool horizontal) const;
 
+    // Corner handles, for a window that lets the user fit the selection to a tilted chart. The
+    // index (0..3, chart order) of the corner nearest to `point` within `reach` pixels, or -1.
+    int CornerNear(const TPointF& point, double reach) const;
+    // The selection with corner `corner` (0..3) moved to `to`: four corners again (or the
+    // rectangle they still are, as FromCorners makes it). Raises as FromCorners does when the
+    // move would fold the quadrilateral.
+    TChartGeometry WithCornerMovedTo(int corner, const TPointF& to) const;
+
 private:
     bool isQuad_ = false;
     TSelection rect_;
@@ -91,5 +99,9 @@ private:
 // corner (start + k) of `corners` (or (start - k) when mirrored), indices modulo 4. start 0
 // without mirroring gives the corners unchanged.
 TQuad ReorderedCorners(const TQuad& corners, int start, bool mirrored);
+
+// The chart's clockwise rotation as seen in the picture, to the nearest quarter turn: 0, 90, 180
+// or 270, from the direction of its first row (corner 1 to corner 2; y grows downwards).
+int ChartOrientation(const TQuad& corners);
 
 }  // namespace tintavo

@@ -120,6 +120,18 @@ TEST_P(ChartDetectHardCase, FindsTypeCornersAndOrientation) {
         EXPECT_LT(std::hypot(found->Corners[0].X - s.Grid[0].X, found->Corners[0].Y - s.Grid[0].Y),
                   0.25 * std::hypot(s.Grid[1].X - s.Grid[0].X, s.Grid[1].Y - s.Grid[0].Y) / ChartColumns(c.Chart));
     }
+    // The found chart read from another corner: the check names the problem and suggests the
+    // found reading back, with the chart's orientation in the picture.
+    const auto found = DetectChart(picture);
+    ASSERT_TRUE(found.has_value());
+    const TSelectionCheck turned = CheckSelection(picture, Grid(ReorderedCorners(found->Corners, 1, false), c.Chart), c.Chart);
+    EXPECT_EQ(turned.Problem, TSelectionProblem::Turned);
+    EXPECT_EQ(turned.SuggestedChart, c.Chart);
+    EXPECT_EQ(turned.SuggestedOrientation, c.Orientation);
+    for (std::size_t k = 0; k < 4; ++k) {
+        EXPECT_EQ(turned.SuggestedCorners[k].X, found->Corners[k].X) << "corner " << k + 1;
+        EXPECT_EQ(turned.SuggestedCorners[k].Y, found->Corners[k].Y) << "corner " << k + 1;
+    }
     // Asked for the other chart type, there is none.
     const TChartType other = c.Chart == TChartType::Classic ? TChartType::DigitalSG : TChartType::Classic;
     EXPECT_FALSE(DetectChart(picture, other).has_value());
@@ -261,6 +273,43 @@ TEST_F(SelectionCheck, WarnsAboutTheWrongChartAndAPlaceOffTheChart) {
     EXPECT_LT(c.BestScore, PlausibleFitScore);
     // Nothing but background.
     EXPECT_EQ(Check({10, 10, 200, 150}).Warnings.size(), 1u);
+}
+
+TEST_F(SelectionCheck, SuggestsWhatToUseInsteadForAOneClickFix) {
+    const TSelection truth{300, 200, 1200, 800};
+    auto expectRectangle = [](const TSelectionCheck& c, const TSelection& r, TChartType chart) {
+        const TChartGeometry g = c.SuggestedGeometry();
+        ASSERT_TRUE(g.IsRectangle());
+        EXPECT_EQ(g.Rect().X1, r.X1);
+        EXPECT_EQ(g.Rect().Y1, r.Y1);
+        EXPECT_EQ(g.Rect().X2, r.X2);
+        EXPECT_EQ(g.Rect().Y2, r.Y2);
+        EXPECT_EQ(g.Columns(), ChartColumns(chart));
+        EXPECT_EQ(c.SuggestedChart, chart);
+    };
+    TSelectionCheck c = Check(truth);
+    EXPECT_EQ(c.Problem, TSelectionProblem::None);
+    expectRectangle(c, truth, TChartType::Classic);
+
+    // Dragged from either far corner: drag from the top-left instead; the chart stands upright.
+    for (const TSelection& wrong : {TSelection{1200, 800, 300, 200}, TSelection{1200, 200, 300, 800}}) {
+        c = Check(wrong);
+        EXPECT_EQ(c.Problem, TSelectionProblem::Turned);
+        EXPECT_EQ(c.SuggestedOrientation, 0);
+        expectRectangle(c, truth, TChartType::Classic);
+        // Taking the suggestion leaves nothing to warn about.
+        EXPECT_EQ(CheckSelection(*picture_, c.SuggestedGeometry(), c.SuggestedChart).Problem, TSelectionProblem::None);
+    }
+
+    // The wrong chart type, even dragged from the far corner: the other chart, read the right way.
+    c = Check({1200, 800, 300, 200}, TChartType::DigitalSG);
+    EXPECT_EQ(c.Problem, TSelectionProblem::OtherChart);
+    expectRectangle(c, truth, TChartType::Classic);
+
+    // Off the chart there is nothing better to suggest than the selection itself.
+    c = Check({750, 200, 1450, 800});
+    EXPECT_EQ(c.Problem, TSelectionProblem::NoFit);
+    expectRectangle(c, {750, 200, 1450, 800}, TChartType::Classic);
 }
 
 }  // namespace

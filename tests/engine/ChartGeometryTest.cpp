@@ -114,6 +114,66 @@ TEST(ChartGeometry, ReorderedCornersTurnAndMirrorTheGrid) {
     EXPECT_NO_THROW(TChartGeometry::FromCorners(ReorderedCorners(q, 3, true), 6, 4));
 }
 
+TEST(ChartGeometry, CornerHandlesMoveOneCornerAndKeepTheRectangleWhileItIsOne) {
+    const TChartGeometry rect(TSelection{700, 450, 100, 50}, 6, 4);
+    // Handles in chart order: corner 1 is where the drag started.
+    EXPECT_EQ(rect.CornerNear(TPointF{703, 446}, 6), 0);
+    EXPECT_EQ(rect.CornerNear(TPointF{98, 452}, 6), 1);
+    EXPECT_EQ(rect.CornerNear(TPointF{104, 52}, 6), 2);
+    EXPECT_EQ(rect.CornerNear(TPointF{700, 57}, 6), -1);  // 7 pixels off
+    EXPECT_EQ(rect.CornerNear(TPointF{650, 90}, 1e9), 3);
+    // The nearest of two corners within reach.
+    const TChartGeometry tiny(TSelection{10, 10, 14, 13}, 6, 4);
+    EXPECT_EQ(tiny.CornerNear(TPointF{13, 12}, 10), 2);
+    EXPECT_EQ(tiny.CornerNear(TPointF{11, 10.5}, 10), 0);
+
+    // Pulling one corner makes four corners; the other three stay where they were.
+    const TChartGeometry pulled = rect.WithCornerMovedTo(2, TPointF{90.5, 40.25});
+    ASSERT_FALSE(pulled.IsRectangle());
+    const TQuad c = pulled.Corners();
+    EXPECT_EQ(c[0].X, 700);
+    EXPECT_EQ(c[0].Y, 450);
+    EXPECT_EQ(c[1].X, 100);
+    EXPECT_EQ(c[2].X, 90.5);
+    EXPECT_EQ(c[2].Y, 40.25);
+    EXPECT_EQ(c[3].Y, 50);
+    EXPECT_EQ(pulled.Columns(), 6);
+    EXPECT_EQ(pulled.Rows(), 4);
+    // The markers follow: patch (5, 3) sits in the cell next to the moved corner.
+    const TPointF last = pulled.PatchCenterPoint(5, 3);
+    EXPECT_LT(last.X, 150);
+    EXPECT_LT(last.Y, 100);
+    // Moved back onto whole pixels of a rectangle, it samples as the rectangle again.
+    const TChartGeometry back = pulled.WithCornerMovedTo(2, TPointF{100, 50});
+    ASSERT_TRUE(back.IsRectangle());
+    EXPECT_EQ(back.Rect().X1, 700);
+    EXPECT_EQ(back.Rect().Y2, 50);
+    // A move that folds the quadrilateral is refused, and the selection keeps its shape.
+    EXPECT_THROW(rect.WithCornerMovedTo(2, TPointF{800, 500}), std::invalid_argument);
+    EXPECT_THROW(rect.WithCornerMovedTo(4, TPointF{0, 0}), std::out_of_range);
+}
+
+TEST(ChartGeometry, OrientationIsTheFirstRowsClockwiseTurn) {
+    const TQuad upright = {TPointF{100, 100}, TPointF{700, 120}, TPointF{690, 520}, TPointF{90, 500}};
+    EXPECT_EQ(ChartOrientation(upright), 0);
+    // A chart turned a quarter clockwise has its first patch at the top right and its first row
+    // running down (y grows downwards).
+    EXPECT_EQ(ChartOrientation(ReorderedCorners(upright, 1, false)), 90);
+    EXPECT_EQ(ChartOrientation(ReorderedCorners(upright, 2, false)), 180);
+    EXPECT_EQ(ChartOrientation(ReorderedCorners(upright, 3, false)), 270);
+    // Rolled 40 degrees clockwise is still nearest to upright; 50 degrees is nearest to a quarter turn.
+    auto rolled = [](double degrees) {
+        const double a = degrees * std::acos(-1.0) / 180;
+        return TQuad{TPointF{0, 0}, TPointF{std::cos(a), std::sin(a)}, TPointF{std::cos(a) - std::sin(a), std::sin(a) + std::cos(a)},
+                     TPointF{-std::sin(a), std::cos(a)}};
+    };
+    EXPECT_EQ(ChartOrientation(rolled(40)), 0);
+    EXPECT_EQ(ChartOrientation(rolled(50)), 90);
+    EXPECT_EQ(ChartOrientation(rolled(-50)), 270);
+    EXPECT_EQ(ChartOrientation(rolled(175)), 180);
+    EXPECT_EQ(ChartOrientation(rolled(-175)), 180);
+}
+
 TEST(ChartGeometry, RefusesCornersThatAreNoConvexQuadrilateral) {
     const char* message = "The four corners do not form a convex quadrilateral in chart order.";
     const TQuad crossed = {TPointF{0, 0}, TPointF{100, 100}, TPointF{100, 0}, TPointF{0, 100}};
