@@ -4,7 +4,9 @@
 //   tintavo-detect-eval make DIR [--seed S] [--charts N] [--empty M]
 //       renders N chart scenes (Classic and Digital SG alternating, all four rotations) and M
 //       chart-free scenes as JPEGs into DIR, with DIR/scenes.txt holding the true corners in
-//       working-image pixels, and the working images (as Open makes them) beside them
+//       working-image pixels, and the working images (as Open makes them) beside them; with
+//       --list-only, DIR/scenes.txt alone (the scenes follow from the seed and their number, so
+//       the list of a set whose rendering was cut short can be written again)
 //   tintavo-detect-eval run DIR [--method ours|mcc] [--chart auto|given] [--verbose]
 //       detects every scene and reports how many were found with the right chart type and every
 //       patch centre within a quarter of the patch pitch of the truth, and the false detections
@@ -53,7 +55,7 @@ TChartGeometry Grid(const TQuad& corners, TChartType chart) {
 [[noreturn]] void Usage(const std::string& error) {
     std::fprintf(stderr, "tintavo-detect-eval: %s\n", error.c_str());
     std::fprintf(stderr,
-                 "Usage: tintavo-detect-eval make DIR [--seed S] [--charts N] [--empty M]\n"
+                 "Usage: tintavo-detect-eval make DIR [--seed S] [--charts N] [--empty M] [--list-only]\n"
                  "       tintavo-detect-eval run DIR [--method ours|mcc] [--chart auto|given] [--verbose] [--draw]\n"
                  "       tintavo-detect-eval scores DIR\n");
     std::exit(2);
@@ -61,7 +63,7 @@ TChartGeometry Grid(const TQuad& corners, TChartType chart) {
 
 std::string WorkingFile(const std::string& jpeg) { return jpeg.substr(0, jpeg.size() - 4) + ".work.png"; }
 
-int Make(const std::string& dir, unsigned seed, int charts, int empty) {
+int Make(const std::string& dir, unsigned seed, int charts, int empty, bool render) {
     std::filesystem::create_directories(dir);
     std::ofstream list(dir + "/scenes.txt");
     TBitmap24 picture, work;
@@ -72,10 +74,14 @@ int Make(const std::string& dir, unsigned seed, int charts, int empty) {
         const scene::TVariedScene v = scene::VariedScene(seed, i, withChart, chart);
         std::snprintf(name, sizeof name, "%03d.jpg", i);
         const std::string file = dir + "/" + name;
-        scene::RenderScene(v.Scene, picture);
-        SavePicture(file, picture, v.Quality);
-        OpenCalibrationPicture(file, work);
-        SavePicture(WorkingFile(file), work);
+        if (render) {
+            scene::RenderScene(v.Scene, picture);
+            SavePicture(file, picture, v.Quality);
+            OpenCalibrationPicture(file, work);
+            SavePicture(WorkingFile(file), work);
+        } else if (!std::filesystem::exists(WorkingFile(file))) {
+            continue;
+        }
         list << name << ' ' << (withChart ? (chart == TChartType::Classic ? "classic" : "sg") : "none");
         if (withChart) {
             const TQuad w = scene::ToWorkingCorners(v.Scene.Grid, v.Scene.Width, v.Scene.Height);
@@ -85,7 +91,7 @@ int Make(const std::string& dir, unsigned seed, int charts, int empty) {
                 list << text;
             }
         }
-        list << " # " << v.Description << '\n';
+        list << " # " << v.Description << std::endl;
         std::printf("%s %s\n", name, v.Description.c_str());
         std::fflush(stdout);
     }
@@ -286,7 +292,7 @@ int main(int argc, char** argv) {
     unsigned seed = 1;
     int charts = 120, empty = 24;
     std::string method = "ours";
-    bool chartGiven = false, verbose = false, draw = false;
+    bool chartGiven = false, verbose = false, draw = false, listOnly = false;
     for (int i = 3; i < argc; ++i) {
         const std::string key = argv[i];
         auto value = [&]() -> std::string {
@@ -300,10 +306,11 @@ int main(int argc, char** argv) {
         else if (key == "--chart") chartGiven = value() == "given";
         else if (key == "--verbose") verbose = true;
         else if (key == "--draw") draw = true;
+        else if (key == "--list-only") listOnly = true;
         else Usage("unknown option " + key);
     }
     try {
-        if (command == "make") return Make(dir, seed, charts, empty);
+        if (command == "make") return Make(dir, seed, charts, empty, !listOnly);
         if (command == "run") return Run(dir, method, chartGiven, verbose, draw);
         if (command == "scores") return Scores(dir);
     } catch (const std::exception& e) {
