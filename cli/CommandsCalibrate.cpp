@@ -1,4 +1,5 @@
 // calibrate and report: the window's Open, selection and Save on the command line.
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -158,7 +159,9 @@ int RunDetect(const TArgs& args) {
     const TChartInfo& chart = ChartInfo(found->Chart);
     if (args.Has("--json")) {
         TJson corners = TJson::array();
-        for (const TPointF& p : found->Corners) corners.push_back({p.X, p.Y});
+        // Hundredths of a pixel, as the text form prints them.
+        auto hundredths = [](double v) { return std::nearbyint(v * 100) / 100; };
+        for (const TPointF& p : found->Corners) corners.push_back({hundredths(p.X), hundredths(p.Y)});
         PrintJson(std::cout, {{"chart", chart.CommandName},
                               {"corners", corners},
                               {"orientation", found->Orientation},

@@ -105,6 +105,7 @@ TEST_F(CliDetect, PrintsChartCornersOrientationAndScore) {
     };
     for (const TCase& c : {TCase{"classic.png", "classic", TChartType::Classic, &classicTruth_, 90},
                            TCase{"sg.png", "sg", TChartType::DigitalSG, &sgTruth_, 180}}) {
+        TQuad jsonCorners{};
         for (const char* asked : {"auto", c.Chart}) {
             const TRunResult run = RunCli({"detect", Path(c.File), "--chart", asked, "--json"});
             ASSERT_EQ(run.Status, 0) << c.File << ": " << run.Err;
@@ -115,7 +116,8 @@ TEST_F(CliDetect, PrintsChartCornersOrientationAndScore) {
             EXPECT_EQ(doc["orientation"].NumberValue, c.Orientation) << c.File;
             EXPECT_GT(doc["score"].NumberValue, 0.9);
             EXPECT_LE(doc["score"].NumberValue, 1.0);
-            ExpectCorners(JsonCorners(doc["corners"]), *c.Truth, c.Type);
+            jsonCorners = JsonCorners(doc["corners"]);
+            ExpectCorners(jsonCorners, *c.Truth, c.Type);
             // The keys in the documented order.
             EXPECT_LT(run.Out.find("\"chart\""), run.Out.find("\"corners\""));
             EXPECT_LT(run.Out.find("\"corners\""), run.Out.find("\"orientation\""));
@@ -131,6 +133,16 @@ TEST_F(CliDetect, PrintsChartCornersOrientationAndScore) {
         const std::size_t at = text.Out.find("(1500 x 1000): ");
         ASSERT_NE(at, std::string::npos) << text.Out;
         const std::string corners = text.Out.substr(at + 15, text.Out.find('\n', at) - at - 15);
+        // Both forms give the corners in hundredths of a pixel.
+        double v[8] = {};
+        ASSERT_EQ(std::sscanf(corners.c_str(), "%lf,%lf,%lf,%lf,%lf,%lf,%lf,%lf", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+                              &v[6], &v[7]),
+                  8)
+            << corners;
+        for (std::size_t k = 0; k < 4; ++k) {
+            EXPECT_EQ(v[2 * k], jsonCorners[k].X) << corners;
+            EXPECT_EQ(v[2 * k + 1], jsonCorners[k].Y) << corners;
+        }
         const TRunResult report = RunCli({"report", Path(c.File), "--chart", c.Chart, "--corners", corners, "--json"});
         ASSERT_EQ(report.Status, 0) << report.Err;
         EXPECT_EQ(report.Err, "");  // the colours agree with the corners: no warning
