@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <iterator>
 #include <numeric>
 
@@ -348,6 +349,11 @@ TChartType ParseChart(const std::string& text) {
     throw EUsageError("unknown chart \"" + text + "\" (" + ChartCommandNames(", ", " or ") + ")");
 }
 
+std::optional<TChartType> ParseChartOrAuto(const std::string& text) {
+    if (ToLowerAscii(text) == "auto") return std::nullopt;
+    return ParseChart(text);
+}
+
 TSelection ParseRect(const std::string& text) {
     int v[4] = {};
     std::size_t start = 0;
@@ -372,6 +378,58 @@ void CheckRect(const TSelection& r, int width, int height) {
     if (r.X1 == r.X2 || r.Y1 == r.Y2) {
         throw EUsageError(std::string("the rectangle has zero ") + (r.X1 == r.X2 ? "width" : "height") + "; " + image);
     }
+}
+
+TQuad ParseCorners(const std::string& text) {
+    TQuad corners;
+    std::size_t start = 0;
+    for (int k = 0; k < 8; ++k) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        double v = 0;
+        const char* end = item.data() + item.size();
+        const auto parsed = std::from_chars(item.data(), end, v);
+        if ((k < 7) == (comma == std::string::npos) || item.empty() || parsed.ec != std::errc() || parsed.ptr != end ||
+            !std::isfinite(v)) {
+            throw EUsageError("--corners must be eight numbers X1,Y1,X2,Y2,X3,Y3,X4,Y4, not \"" + text + "\"");
+        }
+        (k % 2 == 0 ? corners[static_cast<std::size_t>(k / 2)].X : corners[static_cast<std::size_t>(k / 2)].Y) = v;
+        start = comma + 1;
+    }
+    return corners;
+}
+
+namespace {
+
+// A coordinate with two decimals, "." whatever the locale.
+std::string Fixed2(double v) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 2);
+    return std::string(text, result.ptr);
+}
+
+}  // namespace
+
+void CheckCorners(const TQuad& corners, int width, int height) {
+    for (const TPointF& p : corners) {
+        if (p.X < 0 || p.X > width || p.Y < 0 || p.Y > height) {
+            throw EUsageError("the corner " + Fixed2(p.X) + "," + Fixed2(p.Y) + " lies outside the working image (" +
+                              std::to_string(width) + " x " + std::to_string(height) + " pixels)");
+        }
+    }
+    try {
+        (void)TSquareToQuad(corners);
+    } catch (const std::invalid_argument&) {
+        throw EUsageError(
+            "the four corners do not form a convex quadrilateral: give them in chart order, starting at the corner "
+            "next to the first patch, along its row to the next corner, and on round the chart");
+    }
+}
+
+std::string CornersText(const TQuad& corners) {
+    std::string text;
+    for (const TPointF& p : corners) text += (text.empty() ? "" : ",") + Fixed2(p.X) + "," + Fixed2(p.Y);
+    return text;
 }
 
 int ResolveSize(const TLutOutputProfile& profile, const std::optional<std::string>& sizeText) {

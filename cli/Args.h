@@ -100,10 +100,20 @@ int ProfileForFileName(const std::string& fileName);
 // A chart by its command-line name ("classic", "sg") or the window's name ("ColorChecker
 // Classic", "ColorChecker Digital SG"), letter case ignored.
 TChartType ParseChart(const std::string& text);
+// A chart as ParseChart takes it, or "auto" (letter case ignored): no value, either chart.
+std::optional<TChartType> ParseChartOrAuto(const std::string& text);
 // "X1,Y1,X2,Y2" (syntax only; the image decides whether the rectangle fits).
 TSelection ParseRect(const std::string& text);
 // Checks that the rectangle lies inside a width x height image and has an area.
 void CheckRect(const TSelection& rect, int width, int height);
+// "X1,Y1,X2,Y2,X3,Y3,X4,Y4": eight decimal numbers ("." as the decimal point), the patch grid's
+// corners in chart order (syntax only).
+TQuad ParseCorners(const std::string& text);
+// Checks that the corners lie on a width x height image (pixel i covers [i, i + 1), so the far
+// edges are at width and height) and form a convex quadrilateral.
+void CheckCorners(const TQuad& corners, int width, int height);
+// "x1,y1,...,x4,y4" with two decimals, as --corners takes it.
+std::string CornersText(const TQuad& corners);
 
 // The size and bit depth written through `profile`, as the Save LUT dialog resolves them:
 // the profile's defaults unless the option is given, which the profile must allow.

@@ -25,7 +25,16 @@ const TOptionSpec BitsOption{"--bits", "B",
 const TOptionSpec RectOption{"--rect", "X1,Y1,X2,Y2",
                              "the chart's patch grid in pixels of the working image (the picture reduced to fit 1500 x "
                              "1000); (X1, Y1) is the corner where the drag starts, at patch column 0, row 0",
-                             nullptr, true};
+                             "--corners or --detect; one of the three is needed"};
+const TOptionSpec CornersOption{"--corners", "X1,Y1,X2,Y2,X3,Y3,X4,Y4",
+                                "the chart's patch grid as four corners in pixels of the working image, decimals "
+                                "allowed, in chart order: the outer corner of the first patch (column 0, row 0), the "
+                                "end of its row, the far corner, the start of the last row; for a tilted or turned "
+                                "chart (\"tintavo-cli detect\" prints them)",
+                                "--rect or --detect"};
+const TOptionSpec DetectOption{"--detect", nullptr,
+                               "find the chart in the picture and use its corners; with --chart auto, its type too",
+                               "--rect or --corners"};
 const TOptionSpec FullOption{"--full", nullptr, "correct the brightness as well as the colours",
                              "colours only, every colour keeps its brightness"};
 
@@ -48,7 +57,25 @@ const std::vector<TCommand>& Commands() {
         "the type of the pictures written with --out-dir, by extension: " + SavablePictureExtensions();
     static const std::string applyOutputHelp =
         "the corrected picture to write, in the type its extension names: " + SavablePictureExtensions();
-    const TOptionSpec ChartOption{"--chart", chartValue.c_str(), chartHelp.c_str(), nullptr, true};
+    static const std::string chartOrAutoValue = chartValue + "|auto";
+    static const std::string chartOrAutoHelp = chartHelp + "; or auto with --detect: whichever chart is found";
+    static const std::string detectChartHelp = chartHelp + "; or auto: whichever chart is found";
+    const TOptionSpec ChartOption{"--chart", chartOrAutoValue.c_str(), chartOrAutoHelp.c_str(), nullptr, true};
+    static const std::string selectionNotes =
+        " The selection is one of --rect, --corners and --detect. It is checked against the chart's colours: when "
+        "the colours fit the chart clearly better read from another corner, or fit no reading of the chart, a line "
+        "beginning with \"warning: \" on stderr says so and what to do; the command still runs on the selection as "
+        "given.";
+    static const std::string calibrateNotes =
+        "The picture is opened as the window opens it, and the file is written byte for byte as the window's Save "
+        "dialog writes it. The window's table has 33 points per axis; another size is evaluated from the fitted "
+        "mapping on its own grid." +
+        selectionNotes;
+    static const std::string reportNotes =
+        "Per patch: the CIEDE2000 error (sRGB to CIELAB, D65 white) before and after the correction, and the "
+        "leave-one-out error under a fit without that patch. Then mean, median and maximum for the control patches, "
+        "the held-out patches (Digital SG) and all." +
+        selectionNotes;
     const char* const PictureHelp = pictureHelp.c_str();
     static const std::vector<TCommand> commands = {
         {"profiles",
@@ -86,11 +113,23 @@ const std::vector<TCommand>& Commands() {
          "The table is resampled to the size written. 1D curves can be written through a 3D profile (each channel "
          "along its own axis), a 3D table cannot become 1D curves.",
          RunConvert},
+        {"detect",
+         "find a colour chart in a photograph",
+         {{"IMAGE", PictureHelp}},
+         {{"--chart", chartOrAutoValue.c_str(), detectChartHelp.c_str(), "auto"},
+          {"--json", nullptr, "print JSON instead of text", "text"}},
+         "Prints the chart type, its four corners in chart order in pixels of the working image (the picture "
+         "reduced to fit 1500 x 1000; give them to calibrate or report with --corners), the chart's clockwise "
+         "rotation in the picture (0, 90, 180 or 270) and how well its patch colours fit the chart (0..1). JSON: "
+         "{\"chart\", \"corners\": [[x, y] x 4], \"orientation\", \"score\"}. Without a chart the exit status is 1.",
+         RunDetect},
         {"calibrate",
          "calibrate from a chart photograph and write the LUT",
          {{"IMAGE", PictureHelp}},
          {ChartOption,
           RectOption,
+          CornersOption,
+          DetectOption,
           FullOption,
           {"--profile", "PROFILE",
            "the output profile: one of the 3D profiles 1..19, by name (letter case ignored) or number as "
@@ -99,9 +138,7 @@ const std::vector<TCommand>& Commands() {
           SizeOption,
           BitsOption,
           {"-o", "OUTPUT", "the LUT file to write; an existing file is replaced", nullptr, true}},
-         "The picture is opened as the window opens it, and the file is written byte for byte as the window's Save "
-         "dialog writes it. The window's table has 33 points per axis; another size is evaluated from the fitted "
-         "mapping on its own grid.",
+         calibrateNotes.c_str(),
          RunCalibrate},
         {"apply",
          "apply a LUT to pictures at their full size",
@@ -121,10 +158,13 @@ const std::vector<TCommand>& Commands() {
         {"report",
          "the calibration's CIEDE2000 errors per patch",
          {{"IMAGE", PictureHelp}},
-         {ChartOption, RectOption, FullOption, {"--json", nullptr, "print JSON instead of a table", "a table"}},
-         "Per patch: the CIEDE2000 error (sRGB to CIELAB, D65 white) before and after the correction, and the "
-         "leave-one-out error under a fit without that patch. Then mean, median and maximum for the control patches, "
-         "the held-out patches (Digital SG) and all.",
+         {ChartOption,
+          RectOption,
+          CornersOption,
+          DetectOption,
+          FullOption,
+          {"--json", nullptr, "print JSON instead of a table", "a table"}},
+         reportNotes.c_str(),
          RunReport},
     };
     return commands;

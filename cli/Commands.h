@@ -21,6 +21,7 @@ int RunProfiles(const TArgs& args);
 int RunFormats(const TArgs& args);
 int RunInfo(const TArgs& args);
 int RunConvert(const TArgs& args);
+int RunDetect(const TArgs& args);
 int RunCalibrate(const TArgs& args);
 int RunApply(const TArgs& args);
 int RunReport(const TArgs& args);

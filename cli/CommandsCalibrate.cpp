@@ -1,9 +1,13 @@
 // calibrate and report: the window's Open, selection and Save on the command line.
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "cli/Args.h"
 #include "cli/Commands.h"
@@ -11,6 +15,8 @@
 #include "engine/Calibration.h"
 #include "engine/CalibrationExport.h"
 #include "engine/CalibrationReport.h"
+#include "engine/ChartCheck.h"
+#include "engine/ChartDetect.h"
 #include "formats/LUTFormat.h"
 #include "picture/Picture.h"
 
@@ -18,20 +24,86 @@ namespace tintavo::cli {
 
 namespace {
 
-struct TChartSelection {
-    TChartType Chart;
-    TSelection Rect;
-    bool ColorsOnly;
+enum class TPlaceKind { Rectangle, Corners, Detect };
+
+// The selection as the command line gives it, checked for syntax before the picture is opened.
+struct TSelectionArgs {
+    std::optional<TChartType> Chart;  // none: --chart auto
+    TPlaceKind Kind = TPlaceKind::Rectangle;
+    TSelection Rect{};
+    TQuad Corners{};
+    bool ColorsOnly = true;
 };
 
-TChartSelection ParseChartSelection(const TArgs& args) {
-    return {ParseChart(args.Required("--chart")), ParseRect(args.Required("--rect")), !args.Has("--full")};
+TSelectionArgs ParseSelectionArgs(const TArgs& args) {
+    TSelectionArgs sel;
+    const int given = args.Has("--rect") + args.Has("--corners") + args.Has("--detect");
+    if (given != 1) {
+        throw EUsageError(given == 0 ? "the chart's place is needed: --rect, --corners or --detect"
+                                     : "give only one of --rect, --corners and --detect");
+    }
+    sel.Chart = ParseChartOrAuto(args.Required("--chart"));
+    if (args.Has("--rect")) {
+        sel.Rect = ParseRect(*args.Value("--rect"));
+    } else if (args.Has("--corners")) {
+        sel.Kind = TPlaceKind::Corners;
+        sel.Corners = ParseCorners(*args.Value("--corners"));
+    } else {
+        sel.Kind = TPlaceKind::Detect;
+    }
+    if (!sel.Chart && sel.Kind != TPlaceKind::Detect)
+        throw EUsageError("--chart auto needs --detect; with --rect or --corners name the chart");
+    sel.ColorsOnly = !args.Has("--full");
+    return sel;
 }
 
-// Opens the picture as the window's Open does and checks the rectangle against it.
-void OpenAndCheck(const std::string& image, const TSelection& rect, TBitmap24& work) {
+// The chart, where it lies in the working image, and what the colours under it say against it.
+struct TChartPlace {
+    TChartType Chart;
+    TChartGeometry Geometry;
+    std::vector<std::string> Warnings;
+};
+
+std::string NoChartFound(const std::string& image, const std::optional<TChartType>& chart) {
+    return "no colour chart found in \"" + image + "\"" +
+           (chart ? std::string(" (looking for a ") + ChartInfo(*chart).DisplayName + ")" : std::string()) +
+           ": the whole chart must be in the picture, at least about a seventh of the picture's width, not too "
+           "blurred; or give its corners with --corners";
+}
+
+// Opens the picture as the window's Open does and places the chart on it: the rectangle or the
+// corners checked against the image, or the chart found in it; then checks the selection against
+// the chart's colours.
+TChartPlace OpenAndPlace(const std::string& image, const TSelectionArgs& sel, TBitmap24& work) {
     OpenCalibrationPicture(image, work);
-    CheckRect(rect, work.Width(), work.Height());
+    std::optional<TChartPlace> place;
+    switch (sel.Kind) {
+        case TPlaceKind::Rectangle: {
+            CheckRect(sel.Rect, work.Width(), work.Height());
+            const TChartInfo& chart = ChartInfo(*sel.Chart);
+            place.emplace(TChartPlace{chart.Type, TChartGeometry(sel.Rect, chart.Columns, chart.Rows), {}});
+            break;
+        }
+        case TPlaceKind::Corners: {
+            CheckCorners(sel.Corners, work.Width(), work.Height());
+            const TChartInfo& chart = ChartInfo(*sel.Chart);
+            place.emplace(TChartPlace{chart.Type, TChartGeometry::FromCorners(sel.Corners, chart.Columns, chart.Rows), {}});
+            break;
+        }
+        case TPlaceKind::Detect: {
+            const std::optional<TDetectedChart> found = DetectChart(work, sel.Chart);
+            if (!found) throw std::runtime_error(NoChartFound(image, sel.Chart));
+            place.emplace(TChartPlace{found->Chart, found->Geometry(), {}});
+            break;
+        }
+    }
+    place->Warnings = CheckSelection(work, place->Geometry, place->Chart).Warnings;
+    return *place;
+}
+
+// The check's warnings, once the command has done its work (a failed command says only its error).
+void PrintWarnings(const TChartPlace& place) {
+    for (const std::string& warning : place.Warnings) std::cerr << "warning: " << warning << '\n';
 }
 
 // Runs a command; a fit that failed because of the selection is reported on the one error line
@@ -77,9 +149,35 @@ std::string Bytes(const TLutColor& c) {
 
 }  // namespace
 
+int RunDetect(const TArgs& args) {
+    const std::string& image = args.Positional(0);
+    const std::optional<TChartType> asked = ParseChartOrAuto(args.Value("--chart").value_or("auto"));
+    TBitmap24 work;
+    OpenCalibrationPicture(image, work);
+    const std::optional<TDetectedChart> found = DetectChart(work, asked);
+    if (!found) throw std::runtime_error(NoChartFound(image, asked));
+    const TChartInfo& chart = ChartInfo(found->Chart);
+    if (args.Has("--json")) {
+        TJson corners = TJson::array();
+        // Hundredths of a pixel, as the text form prints them.
+        auto hundredths = [](double v) { return std::nearbyint(v * 100) / 100; };
+        for (const TPointF& p : found->Corners) corners.push_back({hundredths(p.X), hundredths(p.Y)});
+        PrintJson(std::cout, {{"chart", chart.CommandName},
+                              {"corners", corners},
+                              {"orientation", found->Orientation},
+                              {"score", found->Score}});
+        return 0;
+    }
+    std::printf("Found a %s (%s), turned %d degrees clockwise, colour fit %.3f.\n", chart.DisplayName, chart.CommandName,
+                found->Orientation, found->Score);
+    std::printf("Corners in chart order, working-image pixels (%d x %d): %s\n", work.Width(), work.Height(),
+                CornersText(found->Corners).c_str());
+    return 0;
+}
+
 int RunCalibrate(const TArgs& args) {
     const std::string& image = args.Positional(0);
-    const TChartSelection sel = ParseChartSelection(args);
+    const TSelectionArgs sel = ParseSelectionArgs(args);
     const TLutOutputProfile& profile = *GetOutputProfile(ResolveProfile(args.Required("--profile")));
     if (!GetLutFormat(profile.FormatIndex)->Is3D) {
         throw EUsageError("the output profile \"" + profile.Name + "\" writes 1D curves; a calibration is a 3D LUT");
@@ -90,14 +188,15 @@ int RunCalibrate(const TArgs& args) {
 
     return ExplainingSelectionFailures([&] {
         TBitmap24 work;
-        OpenAndCheck(image, sel.Rect, work);
+        const TChartPlace place = OpenAndPlace(image, sel, work);
         // The window's LUT: a table of the window's size with no comments, filled by the calibration.
         auto lut = std::make_unique<TLUT>();
         lut->LutKind = lk3D;
         lut->Size3D = CalibrationLutSize;
         TMeasuredPatches measured;
-        const auto mapping = Calibrate(work, sel.Rect, sel.Chart, sel.ColorsOnly, *lut, measured);
+        const auto mapping = Calibrate(work, place.Geometry, place.Chart, sel.ColorsOnly, *lut, measured);
         SaveCalibration(*lut, mapping.get(), profile, size, bits, output);
+        PrintWarnings(place);
         std::cout << WrittenLine(output, profile.Name, true, size, bits);
         return 0;
     });
@@ -105,20 +204,21 @@ int RunCalibrate(const TArgs& args) {
 
 int RunReport(const TArgs& args) {
     const std::string& image = args.Positional(0);
-    const TChartSelection sel = ParseChartSelection(args);
+    const TSelectionArgs sel = ParseSelectionArgs(args);
 
     TBitmap24 work;
-    OpenAndCheck(image, sel.Rect, work);
-    const TChartInfo& chart = ChartInfo(sel.Chart);
-    const TChartGeometry geometry(sel.Rect, chart.Columns, chart.Rows);
+    const TChartPlace place = OpenAndPlace(image, sel, work);
+    const TChartInfo& chart = ChartInfo(place.Chart);
+    const TChartGeometry& geometry = place.Geometry;
     TMeasuredPatches measured;
-    SamplePatches(work, geometry, sel.Chart, measured);
+    SamplePatches(work, geometry, place.Chart, measured);
     TCalibrationReport report;
     ExplainingSelectionFailures([&] {
-        WithSelectionAdvice(geometry, sel.Chart, measured,
-                            [&] { report = ComputeCalibrationReport(measured, sel.Chart, sel.ColorsOnly); });
+        WithSelectionAdvice(geometry, place.Chart, measured,
+                            [&] { report = ComputeCalibrationReport(measured, place.Chart, sel.ColorsOnly); });
         return 0;
     });
+    PrintWarnings(place);
 
     if (args.Has("--json")) {
         TJson patches = TJson::array();
@@ -134,22 +234,30 @@ int RunReport(const TArgs& args) {
                                {"deltaEAfter", p.DeltaEAfter},
                                {"deltaELeaveOneOut", p.DeltaELeaveOneOut}});
         }
-        const TJson document = {
-            {"chart", chart.CommandName},
-            {"colorsOnly", sel.ColorsOnly},
-            {"imageWidth", work.Width()},
-            {"imageHeight", work.Height()},
-            {"rect", {sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2}},
-            {"patches", patches},
-            {"summary", {{"control", Group(report.Control)}, {"heldOut", Group(report.HeldOut)}, {"all", Group(report.All)}}}};
+        TJson document = {{"chart", chart.CommandName},
+                          {"colorsOnly", sel.ColorsOnly},
+                          {"imageWidth", work.Width()},
+                          {"imageHeight", work.Height()}};
+        // A rectangle as the window's selection; corners given or found as corners.
+        if (sel.Kind == TPlaceKind::Rectangle) {
+            document["rect"] = {sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2};
+        } else {
+            TJson corners = TJson::array();
+            for (const TPointF& p : geometry.Corners()) corners.push_back({p.X, p.Y});
+            document["corners"] = corners;
+        }
+        document["patches"] = patches;
+        document["summary"] = {{"control", Group(report.Control)}, {"heldOut", Group(report.HeldOut)}, {"all", Group(report.All)}};
         PrintJson(std::cout, document);
         return 0;
     }
 
-    std::printf("Image %s: working size %d x %d, chart %s, rectangle %d,%d,%d,%d, %s\n", image.c_str(), work.Width(),
-                work.Height(), chart.DisplayName,
-                sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2,
-                sel.ColorsOnly ? "colors only" : "colors and brightness");
+    const std::string where = sel.Kind == TPlaceKind::Rectangle
+                                  ? "rectangle " + std::to_string(sel.Rect.X1) + "," + std::to_string(sel.Rect.Y1) + "," +
+                                        std::to_string(sel.Rect.X2) + "," + std::to_string(sel.Rect.Y2)
+                                  : "corners " + CornersText(geometry.Corners());
+    std::printf("Image %s: working size %d x %d, chart %s, %s, %s\n", image.c_str(), work.Width(), work.Height(),
+                chart.DisplayName, where.c_str(), sel.ColorsOnly ? "colors only" : "colors and brightness");
     std::printf("Colours on the 0..255 scale; delta E 2000 (sRGB, CIELAB D65).\n\n");
     std::printf("Patch Col Row Role     Measured          Reference         Corrected          Before   After     LOO\n");
     for (const TPatchQuality& p : report.Patches) {

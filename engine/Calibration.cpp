@@ -56,6 +56,11 @@ void SamplePatches(const TBitmap24& bitmap, const TChartGeometry& geometry, TCha
     for (int i = 0; i < info.PatchCount(); ++i) {
         int column, row, x, y, r, g, b;
         info.PatchCell(i, column, row);
+        if (!geometry.IsRectangle()) {
+            const TPointF centre = geometry.PatchCenterPoint(column, row);
+            result.MeasuredColors[i] = SampleWindowAt(bitmap, centre.X, centre.Y);
+            continue;
+        }
         geometry.PatchCenter(column, row, x, y);
         SampleWindow(bitmap, x, y, r, g, b);
         result.MeasuredColors[i] = {static_cast<double>(r / 255.0L), static_cast<double>(g / 255.0L),

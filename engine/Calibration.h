@@ -38,6 +38,9 @@ std::vector<TPatchPair> PatchPairs(const TMeasuredPatches& measured, TChartType 
 // Samples every patch of the chart (7 x 7 pixel window around each patch centre, clamped to
 // the image: near the border only the pixels inside the image are averaged). An empty image
 // raises std::runtime_error("No image to sample."). The geometry's grid must be the chart's.
+// A rectangle gives truncated integer means around whole pixels; corners give the exact means
+// of windows centred on the patch centres to a fraction of a pixel (SampleWindowAt), so that
+// corners found to a fraction of a pixel sample as the true corners do.
 void SamplePatches(const TBitmap24& bitmap, const TSelection& selection, TChartType chart,
                    TMeasuredPatches& out);
 void SamplePatches(const TBitmap24& bitmap, const TChartGeometry& geometry, TChartType chart,

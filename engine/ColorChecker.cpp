@@ -1,6 +1,7 @@
 #include "engine/ColorChecker.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
@@ -36,6 +37,44 @@ void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& 
     r = static_cast<int>(sr / count);
     g = static_cast<int>(sg / count);
     b = static_cast<int>(sb / count);
+}
+
+TLutColor SampleWindowAt(const TBitmap24& bitmap, double x, double y) {
+    if (bitmap.Empty()) throw std::runtime_error("No image to sample.");
+    constexpr int n = 2 * SampleRadius + 1;
+    // Per axis: the left (upper) pixel of each sample and the weight of the right (lower) one.
+    auto taps = [](double centre, int size, int (&first)[n], long double (&weight)[n]) {
+        for (int k = 0; k < n; ++k) {
+            // Pixel centres lie at i + 0.5; positions are held inside the picture.
+            long double p = static_cast<long double>(centre) - 0.5L + (k - SampleRadius);
+            if (!(p >= 0)) p = 0;  // also not a number
+            if (p > size - 1) p = size - 1;
+            int i = static_cast<int>(std::floor(p));
+            if (i > size - 2) i = std::max(size - 2, 0);
+            first[k] = i;
+            weight[k] = size > 1 ? p - i : 0;
+        }
+    };
+    int xs[n], ys[n];
+    long double wx[n], wy[n];
+    taps(x, bitmap.Width(), xs, wx);
+    taps(y, bitmap.Height(), ys, wy);
+    const int lastX = bitmap.Width() - 1, lastY = bitmap.Height() - 1;
+    long double sum[3] = {0, 0, 0};
+    for (int j = 0; j < n; ++j) {
+        const std::uint8_t* upper = bitmap.ScanLine(ys[j]);
+        const std::uint8_t* lower = bitmap.ScanLine(std::min(ys[j] + 1, lastY));
+        for (int k = 0; k < n; ++k) {
+            const int a = 3 * xs[k], b = 3 * std::min(xs[k] + 1, lastX);
+            for (int c = 0; c < 3; ++c) {
+                const long double top = upper[a + c] + wx[k] * (upper[b + c] - upper[a + c]);
+                const long double bottom = lower[a + c] + wx[k] * (lower[b + c] - lower[a + c]);
+                sum[c] += top + wy[j] * (bottom - top);
+            }
+        }
+    }
+    const long double scale = 255.0L * n * n;
+    return {static_cast<double>(sum[2] / scale), static_cast<double>(sum[1] / scale), static_cast<double>(sum[0] / scale)};
 }
 
 void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {

@@ -24,6 +24,11 @@ constexpr int SampleRadius = 3;
 // outside the image is ever read. An empty bitmap raises std::runtime_error("No image to
 // sample.").
 void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b);
+// The mean colour (0..1, not truncated) of a 7 x 7 window centred on (x, y) to a fraction of a
+// pixel (pixel i covers [i, i + 1)): 49 samples one pixel apart, each interpolated bilinearly
+// between its four nearest pixels, their positions held inside the picture. An empty bitmap
+// raises std::runtime_error("No image to sample.").
+TLutColor SampleWindowAt(const TBitmap24& bitmap, double x, double y);
 
 class TColorCheckerReader {
 public:

@@ -198,8 +198,10 @@ TLutColor SGTable[MaxPatches] = {
 
 // The chart table, in TChartType order.
 constexpr TChartInfo ChartTable[] = {
-    {TChartType::Classic, "ColorChecker Classic", "classic", "Classic", 6, 4, TPatchOrder::RowMajor, ClassicTable},
-    {TChartType::DigitalSG, "ColorChecker Digital SG", "sg", "SG", 14, 10, TPatchOrder::ColumnMajor, SGTable},
+    {TChartType::Classic, "ColorChecker Classic", "classic", "Classic", 6, 4, TPatchOrder::RowMajor, ClassicTable,
+     "dark skin"},
+    {TChartType::DigitalSG, "ColorChecker Digital SG", "sg", "SG", 14, 10, TPatchOrder::ColumnMajor, SGTable,
+     "the top-left patch when the chart's lettering reads upright"},
 };
 
 constexpr bool ChartTableIsConsistent() {

@@ -55,6 +55,7 @@ struct TChartInfo {
     int Rows;
     TPatchOrder Order;
     const TLutColor* Reference;  // MaxPatches entries, 0..1; the first PatchCount() are the chart's
+    const char* FirstPatchName;  // how a user finds patch 0 on the chart: "dark skin"
 
     constexpr int PatchCount() const { return Columns * Rows; }
     // The patch index of grid cell (column, row), and the cell of a patch index: the one place

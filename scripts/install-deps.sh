@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg-dev libpng-dev libtiff-dev liblcms2-dev
   libcli11-dev nlohmann-json3-dev  # the command-line tool's arguments and JSON
+  libopencv-dev libopencv-contrib-dev  # chart detection (the contrib package holds mcc)
   clang-14 libclang-rt-14-dev clang-format-14
   opencolorio-tools python3-pyopencolorio python3-numpy
   xvfb xdotool imagemagick libvips-tools
