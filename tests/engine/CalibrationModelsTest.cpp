@@ -134,6 +134,22 @@ TEST(CalibrationModels, RegisteredByNameAndUsableByTheCalibration) {
     }
 }
 
+TEST(CalibrationModels, SmoothingAveragesPatchesMeasuredAlike) {
+    // The same measured colour with two references a tenth apart: the exact system is singular,
+    // the smoothed fit goes between them.
+    std::vector<TPatchPair> shot = Shoot(TChartType::Classic, AffineCamera);
+    TPatchPair twin = shot[5];
+    twin.Reference.R += 0.1;
+    shot.push_back(twin);
+    TSmoothThinPlateSplineModel smooth;
+    smooth.Fit(shot);
+    const TLutColor at = smooth.Map(twin.Measured.R, twin.Measured.G, twin.Measured.B);
+    EXPECT_NEAR(at.R, shot[5].Reference.R + 0.05, 0.01);
+    EXPECT_NEAR(at.G, shot[5].Reference.G, 0.01);
+    // Far from the twins the affine camera is still taken out.
+    ExpectReproduces(smooth, AffineCamera, 2.0, "with twins");
+}
+
 TEST(CalibrationModels, RefusalsSayWhy) {
     // Every measured colour on one plane (no blue): the smoothed spline's system is singular.
     std::vector<TPatchPair> flat = Shoot(TChartType::Classic, MatrixCamera);
