@@ -215,10 +215,11 @@ void TRootPolynomialModel::Fit(std::span<const TPatchPair> patches) {
                     double& sum = sums[2 * static_cast<std::size_t>(fold) + k];
                     TLinearFit fit;
                     try {
-                        if (!FitOn(patches, training, degree_, kinds[k], fit)) {
-                            sum = std::numeric_limits<double>::infinity();
-                            continue;
-                        }
+                        // A fold without neutral patches enough is judged with the sRGB curve:
+                        // the neutral curve is chosen for the folds where it can be fitted.
+                        if (!FitOn(patches, training, degree_, kinds[k], fit) &&
+                            !FitOn(patches, training, degree_, TLinearisationKind::SRGB, fit))
+                            throw std::runtime_error("no linearisation");
                     } catch (const std::runtime_error&) {
                         sum = std::numeric_limits<double>::infinity();
                         continue;

@@ -31,7 +31,7 @@ namespace tintavo {
 // The smoothing values tried, smallest first.
 constexpr std::array<double, 9> SmoothingGrid = {1e-5, 3e-5, 1e-4, 3e-4, 1e-3, 3e-3, 1e-2, 3e-2, 1e-1};
 // The smoothing used unless another is given.
-constexpr double DefaultSmoothing = 1e-3;
+constexpr double DefaultSmoothing = 3e-4;
 // Passed as the smoothing: choose it per fit by cross-validation over SmoothingGrid.
 constexpr double ChooseSmoothing = -1.0;
 // Systems whose estimated reciprocal condition number lies below this are refused.

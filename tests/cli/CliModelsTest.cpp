@@ -85,7 +85,7 @@ TEST_F(CliModels, ReportKeepsInSampleAndHeldOutApartAndComparesModels) {
     ASSERT_EQ(json.Status, 0) << json.Err;
     const TJson report = ParseJson(json.Out);
     EXPECT_EQ(report["model"].StringValue, "smooth-tps");
-    EXPECT_EQ(report["modelDetails"].StringValue, "smoothing 0.001");
+    EXPECT_EQ(report["modelDetails"].StringValue, "smoothing 0.0003");
     // Smoothing leaves no patch out: no leave-one-out figures, every patch judged in its fold.
     EXPECT_EQ(report["patches"][0]["deltaELeaveOneOut"].Type, TJson::Null);
     EXPECT_EQ(report["summary"]["control"]["count"].NumberValue, 140);
