@@ -2,7 +2,9 @@
 
 #include <Eigen/Dense>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <limits>
 #include <stdexcept>
 
@@ -118,12 +120,13 @@ double LinearToSRGB(double v) {
 }
 
 double TLinearisation::Eval(const TCurve& c, double x) {
-    if (x < c.Lo) return Eval(c, c.Lo) + Slope(c, c.Lo) * (x - c.Lo);
-    if (x > c.Hi) return Eval(c, c.Hi) + Slope(c, c.Hi) * (x - c.Hi);
-    return c.A0 + x * (c.A1 + x * c.A2);
+    if (x <= c.X.front()) return c.Y.front() + c.EndSlope * (x - c.X.front());
+    if (x >= c.X.back()) return c.Y.back() + c.EndSlope * (x - c.X.back());
+    const std::size_t hi = static_cast<std::size_t>(std::upper_bound(c.X.begin(), c.X.end(), x) - c.X.begin());
+    const std::size_t lo = hi - 1;
+    const double t = (x - c.X[lo]) / (c.X[hi] - c.X[lo]);
+    return c.Y[lo] + t * (c.Y[hi] - c.Y[lo]);
 }
-
-double TLinearisation::Slope(const TCurve& c, double x) { return c.A1 + 2.0 * c.A2 * x; }
 
 double TLinearisation::Apply(int channel, double v) const {
     if (kind_ == TLinearisationKind::SRGB) return SRGBToLinear(v);
@@ -146,36 +149,59 @@ bool TLinearisation::FitNeutral(std::span<const TPatchPair> patches) {
     TCurve curves[3];
     for (int c = 0; c < 3; ++c) {
         auto channel = [c](const TLutColor& col) { return c == 0 ? col.R : c == 1 ? col.G : col.B; };
-        const std::size_t n = neutrals.size();
-        Eigen::VectorXd x(static_cast<Eigen::Index>(n)), y(static_cast<Eigen::Index>(n));
-        for (std::size_t i = 0; i < n; ++i) {
-            x(static_cast<Eigen::Index>(i)) = std::log(channel(neutrals[i]->Measured));
-            y(static_cast<Eigen::Index>(i)) = std::log(SRGBToLinear(channel(neutrals[i]->Reference)));
+        std::vector<std::pair<double, double>> points;
+        for (const TPatchPair* p : neutrals)
+            points.emplace_back(std::log(channel(p->Measured)), std::log(SRGBToLinear(channel(p->Reference))));
+        std::sort(points.begin(), points.end());
+        if (points.back().first - points.front().first < std::log(2.0)) return false;
+        // The least-squares line through all points gives the slope beyond the ends.
+        double mx = 0, my = 0;
+        for (const auto& [x, y] : points) {
+            mx += x;
+            my += y;
+        }
+        mx /= static_cast<double>(points.size());
+        my /= static_cast<double>(points.size());
+        double sxy = 0, sxx = 0;
+        for (const auto& [x, y] : points) {
+            sxy += (x - mx) * (y - my);
+            sxx += (x - mx) * (x - mx);
+        }
+        const double slope = sxy / sxx;
+        if (!std::isfinite(slope) || !(slope > 0.2)) return false;
+        // Blocks of points with their summed x, mean y and count: points measured alike first
+        // merged, then adjacent blocks pooled while the curve would fall.
+        std::vector<double> bx, by, bw;
+        for (std::size_t i = 0; i < points.size();) {
+            std::size_t j = i;
+            double sx = 0, sy = 0;
+            while (j < points.size() && points[j].first - points[i].first < NeutralMergeDistance) {
+                sx += points[j].first;
+                sy += points[j].second;
+                ++j;
+            }
+            const double w = static_cast<double>(j - i);
+            bx.push_back(sx);
+            by.push_back(sy / w);
+            bw.push_back(w);
+            while (by.size() >= 2 && by[by.size() - 2] > by.back()) {
+                const std::size_t k = by.size() - 2;
+                by[k] = (by[k] * bw[k] + by.back() * bw.back()) / (bw[k] + bw.back());
+                bx[k] += bx.back();
+                bw[k] += bw.back();
+                bx.pop_back();
+                by.pop_back();
+                bw.pop_back();
+            }
+            i = j;
         }
         TCurve& curve = curves[c];
-        curve.Lo = x.minCoeff();
-        curve.Hi = x.maxCoeff();
-        if (curve.Hi - curve.Lo < std::log(2.0)) return false;
-        // A quadratic when there are points enough and it rises over the whole range, else a line.
-        bool done = false;
-        if (n >= 4) {
-            Eigen::MatrixXd a(static_cast<Eigen::Index>(n), 3);
-            for (Eigen::Index i = 0; i < static_cast<Eigen::Index>(n); ++i) a.row(i) << 1.0, x(i), x(i) * x(i);
-            const Eigen::Vector3d q = a.colPivHouseholderQr().solve(y);
-            curve.A0 = q(0);
-            curve.A1 = q(1);
-            curve.A2 = q(2);
-            done = q.allFinite() && Slope(curve, curve.Lo) > 0.2 && Slope(curve, curve.Hi) > 0.2;
+        for (std::size_t i = 0; i < bx.size(); ++i) {
+            curve.X.push_back(bx[i] / bw[i]);
+            curve.Y.push_back(by[i]);
         }
-        if (!done) {
-            Eigen::MatrixXd a(static_cast<Eigen::Index>(n), 2);
-            for (Eigen::Index i = 0; i < static_cast<Eigen::Index>(n); ++i) a.row(i) << 1.0, x(i);
-            const Eigen::Vector2d q = a.colPivHouseholderQr().solve(y);
-            curve.A0 = q(0);
-            curve.A1 = q(1);
-            curve.A2 = 0.0;
-            if (!q.allFinite() || !(curve.A1 > 0.2)) return false;
-        }
+        if (curve.X.size() < 2) return false;
+        curve.EndSlope = slope;
     }
     kind_ = TLinearisationKind::Neutral;
     for (int c = 0; c < 3; ++c) curves_[c] = curves[c];

@@ -4,9 +4,11 @@
 // The measured colours are first brought to linear light, by one of two linearisations:
 // - sRGB: the sRGB decoding curve (IEC 61966-2-1), right for a camera that encodes with it;
 // - neutral: one curve per channel fitted on the chart's neutral patches (reference colours
-//   whose components differ by at most NeutralSpread): ln L = a0 + a1 ln m + a2 (ln m)^2 from the
-//   measured value m to the sRGB-decoded reference value L, continued beyond the measured range
-//   along its end tangents. A camera's own rendering curve is rarely sRGB, and the fitted curve
+//   whose components differ by at most NeutralSpread): ln L against ln m, from the measured value
+//   m to the sRGB-decoded reference value L, through the neutral patches (those measured within
+//   NeutralMergeDistance in ln m averaged, then made non-decreasing by pooling adjacent
+//   violators), straight between them, and continued beyond the measured range with the slope
+//   of the least-squares line through them. A camera's own rendering curve is rarely sRGB, and the fitted curve
 //   also takes out its white balance. It needs at least MinNeutralPatches neutral patches
 //   spanning a brightness ratio of two or more.
 // Each model tries both on the held-out folds of its patches (CrossValidation.h) and keeps the
@@ -31,6 +33,7 @@ namespace tintavo {
 
 constexpr double NeutralSpread = 0.03;
 constexpr int MinNeutralPatches = 3;
+constexpr double NeutralMergeDistance = 0.02;
 constexpr double RidgeFactor = 1e-4;
 
 // The sRGB curves, continued linearly below 0.
@@ -53,12 +56,13 @@ public:
     int NeutralCount() const { return neutralCount_; }
 
 private:
+    // ln L as a function of x = ln m: straight between knots (increasing x, non-decreasing ln L),
+    // continued beyond the first and last knot with the slope of the line fitted through all.
     struct TCurve {
-        double A0 = 0, A1 = 1, A2 = 0;  // ln L = A0 + A1 x + A2 x^2, x = ln m
-        double Lo = 0, Hi = 0;          // the fitted range of x
+        std::vector<double> X, Y;
+        double EndSlope = 1.0;
     };
     static double Eval(const TCurve& c, double x);
-    static double Slope(const TCurve& c, double x);
 
     TLinearisationKind kind_ = TLinearisationKind::SRGB;
     TCurve curves_[3];

@@ -50,6 +50,16 @@ TLutColor PowerCamera(const TLutColor& ref) {
     return {std::pow(l.R, 1 / 2.2), std::pow(l.G, 1 / 2.2), std::pow(l.B, 1 / 2.2)};
 }
 
+// The mixing under a filmic tone curve (toe and shoulder): no power law, no quadratic in log-log.
+TLutColor ToneCamera(const TLutColor& ref) {
+    auto tone = [](double l) {
+        const double x = 1.6 * std::max(l, 0.0);
+        return std::pow(x * (x + 0.1) / (x * (x + 0.35) + 0.08) / 1.02, 1 / 2.2);
+    };
+    const TLutColor l = Mix(Decode(ref));
+    return {tone(l.R), tone(l.G), tone(l.B)};
+}
+
 // An affine camera in the encoded values: the splines, exact or smoothed, reproduce it (an
 // affine map has no bending energy to smooth away).
 TLutColor AffineCamera(const TLutColor& ref) {
@@ -109,6 +119,42 @@ TEST(CalibrationModels, EachModelReproducesACameraItCanRepresent) {
         EXPECT_EQ(smooth.Lambda(), DefaultSmoothing);
         ExpectReproduces(smooth, AffineCamera, 0.05, name + " smooth-tps");
     }
+}
+
+TEST(CalibrationModels, NeutralLinearisationFollowsTheCamerasToneCurve) {
+    // The Digital SG chart's many neutral patches trace the curve.
+    const std::vector<TPatchPair> shot = Shoot(TChartType::DigitalSG, ToneCamera);
+    TRootPolynomialModel neutral(1, TLinearisationKind::Neutral);
+    neutral.Fit(shot);
+    ExpectReproduces(neutral, ToneCamera, 1.5, "tone curve");
+    TRootPolynomialModel srgb(1, TLinearisationKind::SRGB);
+    srgb.Fit(shot);
+    EXPECT_GT(WorstError(srgb, ToneCamera), 3 * WorstError(neutral, ToneCamera));
+
+    // Noisy neutral patches measured out of order: the curve still never falls, and goes on
+    // rising beyond the measured range.
+    std::vector<TPatchPair> greys;
+    for (int k = 1; k <= 9; ++k) {
+        const double v = 0.1 * k;
+        greys.push_back({{v, v, v}, {v, v, v}});
+    }
+    greys[3].Measured.G = 0.52;  // reference 0.4 measured above reference 0.5
+    TLinearisation lin;
+    ASSERT_TRUE(lin.FitNeutral(greys));
+    double previous = -1.0;
+    for (int k = 0; k <= 100; ++k) {
+        const double v = lin.Apply(1, 0.001 + k / 100.0);
+        EXPECT_GE(v, previous) << k;
+        previous = v;
+    }
+    EXPECT_GT(lin.Apply(1, 0.001), 0.0);
+    EXPECT_LT(lin.Apply(1, 0.001), lin.Apply(1, 0.01));
+    // Where the measurements are in order, the curve passes through them.
+    EXPECT_NEAR(lin.Apply(0, 0.3), SRGBToLinear(0.3), 1e-12);
+    EXPECT_NEAR(lin.Apply(1, 0.9), SRGBToLinear(0.9), 1e-12);
+    // Too few neutral patches, or too narrow a range of them: no curve.
+    EXPECT_FALSE(TLinearisation().FitNeutral(std::span(greys).first(2)));
+    EXPECT_FALSE(TLinearisation().FitNeutral(std::span(greys).subspan(5, 3)));
 }
 
 TEST(CalibrationModels, RegisteredByNameAndUsableByTheCalibration) {
