@@ -1,4 +1,5 @@
-// Calibration and LUT application speed: Calibrate at the window's 33 points with each chart, and
+// Calibration and LUT application speed: Calibrate at the window's 33 points with each chart and
+// model, the report with and without the model comparison, and
 // ApplyLutToBitmap over an opened image of the largest size (1500 x 1000).
 #include <benchmark/benchmark.h>
 
@@ -9,6 +10,7 @@
 #include <random>
 
 #include "engine/Calibration.h"
+#include "engine/CalibrationReport.h"
 #include "lut/LUT.h"
 
 namespace {
@@ -37,7 +39,7 @@ TBitmap24 ChartImage(TChartType chart, const TSelection& sel, int width, int hei
     return bmp;
 }
 
-void BM_Calibrate(benchmark::State& state, TChartType chart) {
+void BM_Calibrate(benchmark::State& state, TChartType chart, const char* model) {
     const TSelection sel{10, 10, 1410, 1010};
     const TBitmap24 bmp = ChartImage(chart, sel, 1500, 1000);
     auto lut = std::make_unique<TLUT>();
@@ -45,12 +47,42 @@ void BM_Calibrate(benchmark::State& state, TChartType chart) {
     lut->Size3D = CalibrationLutSize;
     TMeasuredPatches measured;
     for (auto _ : state) {
-        auto mapping = Calibrate(bmp, sel, chart, true, *lut, measured);
+        auto mapping = Calibrate(bmp, sel, chart, true, *lut, measured, model);
         benchmark::DoNotOptimize(lut->Table3D[16][16][16]);
     }
 }
-BENCHMARK_CAPTURE(BM_Calibrate, Classic, TChartType::Classic)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_Calibrate, DigitalSG, TChartType::DigitalSG)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The default spline beside the other models, in one run: "auto" validates every candidate on the
+// patches' folds before it fits the chosen one.
+BENCHMARK_CAPTURE(BM_Calibrate, Classic, TChartType::Classic, "tps")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Calibrate, DigitalSG, TChartType::DigitalSG, "tps")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Calibrate, Classic_smooth_tps, TChartType::Classic, "smooth-tps")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Calibrate, DigitalSG_smooth_tps, TChartType::DigitalSG, "smooth-tps")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Calibrate, Classic_rootpoly3, TChartType::Classic, "rootpoly3")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_Calibrate, Classic_auto, TChartType::Classic, "auto")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Calibrate, DigitalSG_auto, TChartType::DigitalSG, "auto")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The report of the Digital SG chart with every model compared on the same folds, beside the
+// default report.
+void BM_Report(benchmark::State& state, bool compare) {
+    const TSelection sel{10, 10, 1410, 1010};
+    TMeasuredPatches measured;
+    SamplePatches(ChartImage(TChartType::DigitalSG, sel, 1500, 1000), sel, TChartType::DigitalSG, measured);
+    for (auto _ : state) {
+        const TCalibrationReport report =
+            ComputeCalibrationReport(measured, TChartType::DigitalSG, true, DefaultCalibrationModel, compare);
+        benchmark::DoNotOptimize(report.All.CrossValidated.Mean);
+    }
+}
+BENCHMARK_CAPTURE(BM_Report, DigitalSG, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Report, DigitalSG_compare_models, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The grid fill alone on one thread: its CPU time is the cost of the spline evaluations.
 void BM_FillTableOneThread(benchmark::State& state, TChartType chart) {

@@ -14,9 +14,11 @@
 #include "cli/Json.h"
 #include "engine/Calibration.h"
 #include "engine/CalibrationExport.h"
+#include "engine/CalibrationModel.h"
 #include "engine/CalibrationReport.h"
 #include "engine/ChartCheck.h"
 #include "engine/ChartDetect.h"
+#include "engine/CrossValidation.h"
 #include "formats/LUTFormat.h"
 #include "picture/Picture.h"
 
@@ -33,7 +35,18 @@ struct TSelectionArgs {
     TSelection Rect{};
     TQuad Corners{};
     bool ColorsOnly = true;
+    std::string Model;  // the registered name
 };
+
+std::string ParseModel(const std::optional<std::string>& text) {
+    if (!text) return std::string(DefaultCalibrationModel);
+    std::string known;
+    for (const TCalibrationModelEntry& entry : CalibrationModels()) {
+        if (SameModelName(entry.Name, *text)) return entry.Name;
+        known += (known.empty() ? "" : ", ") + std::string(entry.Name);
+    }
+    throw EUsageError("--model " + *text + " is not a calibration model (" + known + ")");
+}
 
 TSelectionArgs ParseSelectionArgs(const TArgs& args) {
     TSelectionArgs sel;
@@ -54,6 +67,7 @@ TSelectionArgs ParseSelectionArgs(const TArgs& args) {
     if (!sel.Chart && sel.Kind != TPlaceKind::Detect)
         throw EUsageError("--chart auto needs --detect; with --rect or --corners name the chart");
     sel.ColorsOnly = !args.Has("--full");
+    sel.Model = ParseModel(args.Value("--model"));
     return sel;
 }
 
@@ -116,19 +130,75 @@ int ExplainingSelectionFailures(const std::function<int()>& command) {
     }
 }
 
+std::string Bytes(const TLutColor& c) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%5.1f %5.1f %5.1f", 255.0 * c.R, 255.0 * c.G, 255.0 * c.B);
+    return text;
+}
+
 TJson Color(const TLutColor& c) { return TJson::array({c.R, c.G, c.B}); }
 
 TJson Stats(const TDeltaEStats& s) {
     // An empty group (no patch left out of a Classic fit) has no statistics.
-    if (s.Count == 0) return {{"mean", nullptr}, {"median", nullptr}, {"max", nullptr}};
-    return {{"mean", s.Mean}, {"median", s.Median}, {"max", s.Max}};
+    if (s.Count == 0) return {{"mean", nullptr}, {"median", nullptr}, {"p95", nullptr}, {"max", nullptr}};
+    return {{"mean", s.Mean}, {"median", s.Median}, {"p95", s.P95}, {"max", s.Max}};
 }
 
 TJson Group(const TGroupQuality& g) {
     return {{"count", g.Before.Count},
             {"before", Stats(g.Before)},
             {"after", Stats(g.After)},
-            {"leaveOneOut", Stats(g.LeaveOneOut)}};
+            {"leaveOneOut", Stats(g.LeaveOneOut)},
+            {"crossValidated", Stats(g.CrossValidated)}};
+}
+
+std::string ValidationName(const TFoldPlan& folds) {
+    if (folds.LeaveOneOut) return "leave one out";
+    return "grouped " + std::to_string(folds.FoldCount) + "-fold";
+}
+
+// The summary with the held-out figures: before, in-sample after, held out; 95th percentiles.
+void PrintValidatedGroup(const char* name, const TGroupQuality& g) {
+    if (g.Before.Count == 0) {
+        std::printf("%-9s   0 patches\n", name);
+        return;
+    }
+    std::printf("%-9s %3d  ", name, g.Before.Count);
+    for (const TDeltaEStats* s : {&g.Before, &g.After, &g.CrossValidated})
+        std::printf("  %6.2f %6.2f %6.2f %6.2f", s->Mean, s->Median, s->P95, s->Max);
+    std::printf("\n");
+}
+
+void PrintValidatedReport(const TCalibrationReport& report) {
+    std::printf("Patch Col Row Role     Measured          Reference         Corrected          Before In-samp Held-out Fold\n");
+    for (const TPatchQuality& p : report.Patches) {
+        std::printf("%5d %3d %3d %-8s %s %s %s %7.2f %7.2f %7.2f %4d\n", p.Index, p.Column, p.Row,
+                    p.ControlPoint ? "control" : "held out", Bytes(p.Measured).c_str(), Bytes(p.Reference).c_str(),
+                    Bytes(p.Corrected).c_str(), p.DeltaEBefore, p.DeltaEAfter, p.DeltaECrossValidated, p.Fold + 1);
+    }
+    std::printf("\nIn-sample: the fit judged on the patches it was fitted on. Held out: %s (%d folds",
+                ValidationName(report.Folds).c_str(), report.Folds.FoldCount);
+    if (!report.Folds.LeaveOneOut)
+        std::printf(", seed %u, reference colours within %.2f in one fold", CrossValidationSeed, NearDuplicateDistance);
+    std::printf("), the whole fit re-run without the fold.\n\n");
+    std::printf("                ----------- before -----------   ---------- in-sample ----------   "
+                "---------- held out -----------\n");
+    std::printf("Group     Count    mean median    p95    max     mean median    p95    max     mean median    p95    "
+                "max\n");
+    PrintValidatedGroup("control", report.Control);
+    PrintValidatedGroup("held out", report.HeldOut);
+    PrintValidatedGroup("all", report.All);
+    if (report.Comparison.empty()) return;
+    std::printf("\nModels on the same folds, held-out delta E 2000 over all patches:\n");
+    std::printf("Model          mean median    p95    max   Choices\n");
+    for (const TModelComparison& c : report.Comparison) {
+        if (!c.Error.empty()) {
+            std::printf("%-11s  cannot be fitted: %s\n", c.Name.c_str(), c.Error.c_str());
+            continue;
+        }
+        std::printf("%-11s %6.2f %6.2f %6.2f %6.2f   %s\n", c.Name.c_str(), c.CrossValidated.Mean,
+                    c.CrossValidated.Median, c.CrossValidated.P95, c.CrossValidated.Max, c.Details.c_str());
+    }
 }
 
 void PrintGroup(const char* name, const TGroupQuality& g) {
@@ -139,12 +209,6 @@ void PrintGroup(const char* name, const TGroupQuality& g) {
     std::printf("%-9s %3d   %7.2f %7.2f %7.2f   %7.2f %7.2f %7.2f   %7.2f %7.2f %7.2f\n", name, g.Before.Count,
                 g.Before.Mean, g.Before.Median, g.Before.Max, g.After.Mean, g.After.Median, g.After.Max,
                 g.LeaveOneOut.Mean, g.LeaveOneOut.Median, g.LeaveOneOut.Max);
-}
-
-std::string Bytes(const TLutColor& c) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%5.1f %5.1f %5.1f", 255.0 * c.R, 255.0 * c.G, 255.0 * c.B);
-    return text;
 }
 
 }  // namespace
@@ -189,12 +253,14 @@ int RunCalibrate(const TArgs& args) {
     return ExplainingSelectionFailures([&] {
         TBitmap24 work;
         const TChartPlace place = OpenAndPlace(image, sel, work);
-        // The window's LUT: a table of the window's size with no comments, filled by the calibration.
+        // One table, with no comments, filled by the calibration at the size written: at the
+        // window's size it is the window's table; at another the mapping evaluated on that grid,
+        // as the Save dialog evaluates it.
         auto lut = std::make_unique<TLUT>();
         lut->LutKind = lk3D;
-        lut->Size3D = CalibrationLutSize;
+        lut->Size3D = size;
         TMeasuredPatches measured;
-        const auto mapping = Calibrate(work, place.Geometry, place.Chart, sel.ColorsOnly, *lut, measured);
+        const auto mapping = Calibrate(work, place.Geometry, place.Chart, sel.ColorsOnly, *lut, measured, sel.Model);
         SaveCalibration(*lut, mapping.get(), profile, size, bits, output);
         PrintWarnings(place);
         std::cout << WrittenLine(output, profile.Name, true, size, bits);
@@ -212,10 +278,14 @@ int RunReport(const TArgs& args) {
     const TChartGeometry& geometry = place.Geometry;
     TMeasuredPatches measured;
     SamplePatches(work, geometry, place.Chart, measured);
+    const bool compare = args.Has("--compare-models");
+    // The table of earlier versions, unless the user asks about models.
+    const bool validatedTable = compare || args.Has("--model");
     TCalibrationReport report;
     ExplainingSelectionFailures([&] {
-        WithSelectionAdvice(geometry, place.Chart, measured,
-                            [&] { report = ComputeCalibrationReport(measured, place.Chart, sel.ColorsOnly); });
+        WithSelectionAdvice(geometry, place.Chart, measured, [&] {
+            report = ComputeCalibrationReport(measured, place.Chart, sel.ColorsOnly, sel.Model, compare);
+        });
         return 0;
     });
     PrintWarnings(place);
@@ -232,7 +302,10 @@ int RunReport(const TArgs& args) {
                                {"corrected", Color(p.Corrected)},
                                {"deltaEBefore", p.DeltaEBefore},
                                {"deltaEAfter", p.DeltaEAfter},
-                               {"deltaELeaveOneOut", p.DeltaELeaveOneOut}});
+                               {"deltaELeaveOneOut", report.HasLeaveOneOut ? TJson(p.DeltaELeaveOneOut) : TJson(nullptr)},
+                               {"fold", p.Fold},
+                               {"crossValidated", Color(p.CrossValidated)},
+                               {"deltaECrossValidated", p.DeltaECrossValidated}});
         }
         TJson document = {{"chart", chart.CommandName},
                           {"colorsOnly", sel.ColorsOnly},
@@ -247,7 +320,23 @@ int RunReport(const TArgs& args) {
             document["corners"] = corners;
         }
         document["patches"] = patches;
+        document["model"] = report.Model;
+        document["modelDetails"] = report.ModelDetails;
+        document["validation"] = {{"method", ValidationName(report.Folds)},
+                                  {"folds", report.Folds.FoldCount},
+                                  {"seed", report.Folds.LeaveOneOut ? TJson(nullptr) : TJson(CrossValidationSeed)},
+                                  {"nearDuplicateDistance", NearDuplicateDistance}};
         document["summary"] = {{"control", Group(report.Control)}, {"heldOut", Group(report.HeldOut)}, {"all", Group(report.All)}};
+        if (compare) {
+            TJson models = TJson::object();
+            for (const TModelComparison& c : report.Comparison) {
+                TJson entry = c.Error.empty() ? Stats(c.CrossValidated) : TJson::object();
+                entry["details"] = c.Details;
+                entry["error"] = c.Error.empty() ? TJson(nullptr) : TJson(c.Error);
+                models[c.Name] = entry;
+            }
+            document["cross_validation"] = models;
+        }
         PrintJson(std::cout, document);
         return 0;
     }
@@ -259,6 +348,12 @@ int RunReport(const TArgs& args) {
     std::printf("Image %s: working size %d x %d, chart %s, %s, %s\n", image.c_str(), work.Width(), work.Height(),
                 chart.DisplayName, where.c_str(), sel.ColorsOnly ? "colors only" : "colors and brightness");
     std::printf("Colours on the 0..255 scale; delta E 2000 (sRGB, CIELAB D65).\n\n");
+    if (validatedTable) {
+        std::printf("Model %s%s%s\n\n", report.Model.c_str(), report.ModelDetails.empty() ? "" : ": ",
+                    report.ModelDetails.c_str());
+        PrintValidatedReport(report);
+        return 0;
+    }
     std::printf("Patch Col Row Role     Measured          Reference         Corrected          Before   After     LOO\n");
     for (const TPatchQuality& p : report.Patches) {
         std::printf("%5d %3d %3d %-8s %s %s %s %7.2f %7.2f %7.2f\n", p.Index, p.Column, p.Row,

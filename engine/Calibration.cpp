@@ -17,8 +17,10 @@ namespace {
 // thread.
 constexpr long long NodeWork = 100;
 
-std::unique_ptr<TCalibrationModel> FitModel(std::span<const TPatchPair> patches, std::string_view name) {
+std::unique_ptr<TCalibrationModel> FitModel(std::span<const TPatchPair> patches, std::string_view name,
+                                            bool colorsOnly) {
     std::unique_ptr<TCalibrationModel> model = CreateCalibrationModel(name);
+    model->SetColorsOnly(colorsOnly);
     model->Fit(patches);
     return model;
 }
@@ -76,7 +78,7 @@ TCalibrationMapping::TCalibrationMapping(const TMeasuredPatches& measured, TChar
 
 TCalibrationMapping::TCalibrationMapping(std::span<const TPatchPair> patches, bool colorsOnly,
                                          std::string_view model)
-    : model_(FitModel(patches, model)), colorsOnly_(colorsOnly) {}
+    : model_(FitModel(patches, model, colorsOnly)), colorsOnly_(colorsOnly) {}
 
 TCalibrationMapping::TCalibrationMapping(std::unique_ptr<TCalibrationModel> fitted, bool colorsOnly)
     : model_(std::move(fitted)), colorsOnly_(colorsOnly) {

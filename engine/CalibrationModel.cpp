@@ -3,6 +3,9 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "engine/AutoModel.h"
+#include "engine/RootPolynomialModel.h"
+#include "engine/SmoothThinPlateSplineModel.h"
 #include "engine/ThinPlateSplineModel.h"
 
 namespace tintavo {
@@ -14,20 +17,22 @@ std::unique_ptr<TCalibrationModel> Make() {
     return std::make_unique<TModel>();
 }
 
+template <int Degree>
+std::unique_ptr<TCalibrationModel> MakeRootPolynomial() {
+    return std::make_unique<TRootPolynomialModel>(Degree);
+}
+
 // The registry: one line per model, the default first.
 std::vector<TCalibrationModelEntry> RegisterCalibrationModels() {
     return {
         {"tps", "exact thin-plate spline through the patches (repeated colours of large charts thinned out)",
          Make<TThinPlateSplineModel>},
+        {"smooth-tps", "thin-plate spline with a smoothing term, fitted on every patch", Make<TSmoothThinPlateSplineModel>},
+        {"matrix", "3 x 3 matrix in linear light (sRGB or neutral-fitted linearisation)", MakeRootPolynomial<1>},
+        {"rootpoly2", "second-degree root-polynomial in linear light", MakeRootPolynomial<2>},
+        {"rootpoly3", "third-degree root-polynomial in linear light", MakeRootPolynomial<3>},
+        {"auto", "the model with the lowest held-out error on this picture's patches", Make<TAutoModel>},
     };
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 double ClampUnit(double v) {
@@ -38,6 +43,14 @@ double ClampUnit(double v) {
 
 }  // namespace
 
+bool SameModelName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 const std::vector<TCalibrationModelEntry>& CalibrationModels() {
     static const std::vector<TCalibrationModelEntry> models = RegisterCalibrationModels();
     return models;
@@ -46,7 +59,7 @@ const std::vector<TCalibrationModelEntry>& CalibrationModels() {
 std::unique_ptr<TCalibrationModel> CreateCalibrationModel(std::string_view name) {
     std::string known;
     for (const TCalibrationModelEntry& entry : CalibrationModels()) {
-        if (SameName(entry.Name, name)) return entry.Create();
+        if (SameModelName(entry.Name, name)) return entry.Create();
         known += (known.empty() ? "" : ", ") + std::string(entry.Name);
     }
     throw std::invalid_argument("Unknown calibration model \"" + std::string(name) + "\" (known: " + known + ")");

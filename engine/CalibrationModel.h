@@ -46,6 +46,16 @@ public:
     // The fitted mapping at colour (r, g, b), before any clamping. Needs a fit. Safe to call
     // from several threads at once.
     virtual TLutColor Map(double r, double g, double b) const = 0;
+
+    // Tells the model, before Fit, which node rule the calibration will apply to its values
+    // (TCalibrationMapping::MapNode; colorsOnly keeps each node's luma). A model that chooses
+    // among candidates by their held-out errors ("auto") judges them under that rule; the
+    // others ignore it.
+    virtual void SetColorsOnly(bool colorsOnly) { (void)colorsOnly; }
+
+    // What the last fit chose for itself, for reports ("smoothing 0.001", "linearisation fitted
+    // on 6 neutral patches"); empty when the model has no choices.
+    virtual std::string Details() const { return {}; }
 };
 
 // One registered model.
@@ -57,6 +67,8 @@ struct TCalibrationModelEntry {
 
 // The model every calibration uses unless told otherwise.
 constexpr std::string_view DefaultCalibrationModel = "tps";
+// The model that picks one of the others per picture.
+constexpr std::string_view AutoCalibrationModel = "auto";
 
 // Every registered model, the default first.
 const std::vector<TCalibrationModelEntry>& CalibrationModels();
@@ -64,6 +76,9 @@ const std::vector<TCalibrationModelEntry>& CalibrationModels();
 // A new, unfitted model of the registered name (letter case ignored). An unknown name raises
 // std::invalid_argument naming the known ones.
 std::unique_ptr<TCalibrationModel> CreateCalibrationModel(std::string_view name);
+
+// Whether two model names are the same, letter case ignored.
+bool SameModelName(std::string_view a, std::string_view b);
 
 // A colour clamped component by component to 0..1; not-a-number becomes 0.
 TLutColor ClampToUnitRange(const TLutColor& colour);

@@ -5,41 +5,11 @@
 #include <numeric>
 
 #include "engine/ColorDifference.h"
+#include "engine/CrossValidation.h"
 #include "engine/ThinPlateSplineModel.h"
 
 namespace tintavo {
 
-namespace {
-
-inline double GridCoordinate(int k, int size) { return static_cast<double>(k / static_cast<long double>(size - 1)); }
-
-// The colour looked up in the table `mapping` would make at CalibrationLutSize points, without
-// making all of it: only the nodes around the colour's cell are evaluated (into `scratch`), and
-// the lookup is ApplyLut itself, so the result equals that of the full table.
-TLutColor LookUpThroughTable(const TCalibrationMapping& mapping, const TLutColor& colour, TLUT& scratch) {
-    constexpr int size = CalibrationLutSize;
-    const int n = size - 1;
-    scratch.LutKind = lk3D;
-    scratch.Size3D = size;
-    const TLutColor inside = ClampToUnitRange(colour);
-    auto range = [&](double v, int& lo, int& hi) {
-        const int cell = std::clamp(static_cast<int>(v * n), 0, n - 1);
-        lo = std::max(cell - 1, 0);  // one node of margin against rounding in the cell choice
-        hi = std::min(cell + 2, n);
-    };
-    int r0, r1, g0, g1, b0, b1;
-    range(inside.R, r0, r1);
-    range(inside.G, g0, g1);
-    range(inside.B, b0, b1);
-    for (int r = r0; r <= r1; ++r)
-        for (int g = g0; g <= g1; ++g)
-            for (int b = b0; b <= b1; ++b)
-                scratch.Table3D[r][g][b] =
-                    mapping.MapNode(GridCoordinate(r, size), GridCoordinate(g, size), GridCoordinate(b, size));
-    return ApplyLut(scratch, colour);
-}
-
-}  // namespace
 
 std::vector<int> ControlPatches(TChartType chart) {
     return ThinnedPatchIndices(ChartReference(chart), ChartPatchCount(chart));
@@ -64,12 +34,16 @@ TDeltaEStats ComputeDeltaEStats(std::vector<double> values) {
     stats.Mean = std::accumulate(values.begin(), values.end(), 0.0L) / values.size();
     const std::size_t mid = values.size() / 2;
     stats.Median = values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2.0;
+    const double rank = 0.95 * static_cast<double>(values.size() - 1);
+    const std::size_t low = static_cast<std::size_t>(rank);
+    const std::size_t high = std::min(low + 1, values.size() - 1);
+    stats.P95 = values[low] + (rank - static_cast<double>(low)) * (values[high] - values[low]);
     stats.Max = values.back();
     return stats;
 }
 
 TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
-                                            std::string_view model) {
+                                            std::string_view model, bool compareModels) {
     TCalibrationReport report;
     report.Chart = chart;
     report.ColorsOnly = colorsOnly;
@@ -84,12 +58,36 @@ TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TC
     lut->LutKind = lk3D;
     lut->Size3D = CalibrationLutSize;
     mapping.FillTable(*lut);
+    for (const TCalibrationModelEntry& entry : CalibrationModels())
+        if (SameModelName(entry.Name, model)) report.Model = entry.Name;
+    report.ModelDetails = mapping.Model().Details();
 
     const std::vector<int> control = mapping.Model().ControlPatches();
     std::vector<bool> isControl(count, false);
     for (int i : control) isControl[i] = true;
 
-    auto scratch = std::make_unique<TLUT>();
+    report.Folds = PlanFolds(pairs);
+    const std::vector<TLutColor> heldOut = HeldOutColours(pairs, report.Folds, model, colorsOnly);
+    report.HasLeaveOneOut = report.Folds.LeaveOneOut || SameModelName(model, DefaultCalibrationModel);
+    // Leave one out on the control points: on the Classic chart that is the cross-validation
+    // itself (every patch a fold); otherwise a refit on the other control points.
+    std::vector<double> leaveOneOut(static_cast<std::size_t>(count), 0.0);
+    const bool looIsCrossValidation =
+        report.Folds.LeaveOneOut && static_cast<int>(control.size()) == count && report.Folds.FoldCount == count;
+    if (report.HasLeaveOneOut && !looIsCrossValidation) {
+        std::vector<int> controlPositions(control.begin(), control.end());
+        TFoldPlan refits;
+        refits.FoldCount = static_cast<int>(controlPositions.size());
+        ForEachFold(refits, [&](int k) {
+            const int i = controlPositions[static_cast<std::size_t>(k)];
+            std::vector<int> others;
+            for (int c : control)
+                if (c != i) others.push_back(c);
+            const TCalibrationMapping refit(SelectPatches(pairs, others), colorsOnly, model);
+            leaveOneOut[static_cast<std::size_t>(i)] = DeltaE2000(LookUpThroughTable(refit, pairs[i].Measured), pairs[i].Reference);
+        });
+    }
+
     for (int i = 0; i < count; ++i) {
         TPatchQuality p;
         p.Index = i;
@@ -100,32 +98,56 @@ TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TC
         p.Corrected = ApplyLut(*lut, p.Measured);
         p.DeltaEBefore = DeltaE2000(p.Measured, p.Reference);
         p.DeltaEAfter = DeltaE2000(p.Corrected, p.Reference);
-        if (p.ControlPoint) {
-            std::vector<int> others;
-            for (int k : control)
-                if (k != i) others.push_back(k);
-            const TCalibrationMapping refit(SelectPatches(pairs, others), colorsOnly, model);
-            const TLutColor looked = LookUpThroughTable(refit, p.Measured, *scratch);
-            p.DeltaELeaveOneOut = DeltaE2000(looked, p.Reference);
-        } else {
+        p.Fold = report.Folds.FoldOf[static_cast<std::size_t>(i)];
+        p.CrossValidated = heldOut[static_cast<std::size_t>(i)];
+        p.DeltaECrossValidated = DeltaE2000(p.CrossValidated, p.Reference);
+        if (!report.HasLeaveOneOut)
+            p.DeltaELeaveOneOut = 0.0;
+        else if (!p.ControlPoint)
             p.DeltaELeaveOneOut = p.DeltaEAfter;  // the fit never saw this patch
-        }
+        else if (looIsCrossValidation)
+            p.DeltaELeaveOneOut = p.DeltaECrossValidated;
+        else
+            p.DeltaELeaveOneOut = leaveOneOut[static_cast<std::size_t>(i)];
         report.Patches.push_back(p);
     }
 
     auto group = [&](auto&& select) {
-        std::vector<double> before, after, loo;
+        std::vector<double> before, after, loo, cv;
         for (const TPatchQuality& p : report.Patches) {
             if (!select(p)) continue;
             before.push_back(p.DeltaEBefore);
             after.push_back(p.DeltaEAfter);
-            loo.push_back(p.DeltaELeaveOneOut);
+            if (report.HasLeaveOneOut) loo.push_back(p.DeltaELeaveOneOut);
+            cv.push_back(p.DeltaECrossValidated);
         }
-        return TGroupQuality{ComputeDeltaEStats(before), ComputeDeltaEStats(after), ComputeDeltaEStats(loo)};
+        return TGroupQuality{ComputeDeltaEStats(before), ComputeDeltaEStats(after), ComputeDeltaEStats(loo),
+                             ComputeDeltaEStats(cv)};
     };
     report.Control = group([](const TPatchQuality& p) { return p.ControlPoint; });
     report.HeldOut = group([](const TPatchQuality& p) { return !p.ControlPoint; });
     report.All = group([](const TPatchQuality&) { return true; });
+
+    if (compareModels) {
+        for (const TCalibrationModelEntry& entry : CalibrationModels()) {
+            TModelComparison c;
+            c.Name = entry.Name;
+            try {
+                if (entry.Name == report.Model) {
+                    c.Details = report.ModelDetails;
+                    for (const TPatchQuality& p : report.Patches) c.DeltaE.push_back(p.DeltaECrossValidated);
+                } else {
+                    c.Details = TCalibrationMapping(pairs, colorsOnly, entry.Name).Model().Details();
+                    c.DeltaE = HeldOutDeltaE(pairs, report.Folds, entry.Name, colorsOnly);
+                }
+                c.CrossValidated = ComputeDeltaEStats(c.DeltaE);
+            } catch (const std::runtime_error& e) {
+                c.Error = e.what();
+                c.DeltaE.clear();
+            }
+            report.Comparison.push_back(std::move(c));
+        }
+    }
     return report;
 }
 

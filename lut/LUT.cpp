@@ -324,6 +324,19 @@ void ForEachRowStrip(int height, long long work, Body body) {
 
 void AllowLutVectorPath(bool allowed) { lutVectorPathAllowed.store(allowed); }
 
+TLutCell LutCell(int size, const TLutColor& input) {
+    const int n = size - 1;
+    TLutCell cell;
+    Cell(n * input.R, n, cell.R, cell.FR);
+    Cell(n * input.G, n, cell.G, cell.FG);
+    Cell(n * input.B, n, cell.B, cell.FB);
+    return cell;
+}
+
+TLutColor InterpolateCell(const TLutColor (&corners)[2][2][2], const TLutCell& cell) {
+    return TrilinearCorners(corners[0][0], corners[0][1], corners[1][0], corners[1][1], cell.FR, cell.FG, cell.FB);
+}
+
 TLutColor ApplyLut(const TLUT& lut, const TLutColor& input) {
     switch (lut.LutKind) {
         case lk1D:

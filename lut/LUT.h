@@ -74,6 +74,18 @@ public:
 // is ever read.
 TLutColor ApplyLut(const TLUT& lut, const TLutColor& input);
 
+// The cell of a 3D table of `size` (2..101) points per axis in which ApplyLut interpolates
+// `input`: the indices of its lower corner and the weights of the upper corners.
+struct TLutCell {
+    int R = 0, G = 0, B = 0;
+    double FR = 0.0, FG = 0.0, FB = 0.0;
+};
+TLutCell LutCell(int size, const TLutColor& input);
+// ApplyLut's interpolation in one cell whose corner entries are corners[dr][dg][db] (entry
+// [R + dr][G + dg][B + db] of the table): the value ApplyLut returns for a table holding them,
+// without the table. Lets a caller look a few colours up in a table it never makes.
+TLutColor InterpolateCell(const TLutColor (&corners)[2][2][2], const TLutCell& cell);
+
 // Maps an integer pixel colour; the caller sets output.Bits first.
 void ApplyLutToPixel(const TLUT& lut, const TPixelColor& input, TPixelColor& output);
 

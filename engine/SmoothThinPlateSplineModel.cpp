@@ -1,0 +1,208 @@
+#include "engine/SmoothThinPlateSplineModel.h"
+
+#include <Eigen/Dense>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <stdexcept>
+
+#include "common/Errors.h"
+#include "engine/ColorDifference.h"
+#include "engine/CrossValidation.h"
+#include "engine/ThinPlateSplines.h"
+
+namespace tintavo {
+
+namespace {
+
+using TMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+
+// Kernel values of the squared distances between every pair of patches (0 on the diagonal and
+// for coincident colours, as in the exact spline).
+TMatrix KernelMatrix(std::span<const TPatchPair> patches) {
+    const int n = static_cast<int>(patches.size());
+    TMatrix k = TMatrix::Zero(n, n);
+    std::vector<double> s, v;
+    std::vector<int> column;
+    for (int i = 0; i < n; ++i) {
+        s.clear();
+        column.clear();
+        const TLutColor& a = patches[static_cast<std::size_t>(i)].Measured;
+        for (int j = i + 1; j < n; ++j) {
+            const TLutColor& b = patches[static_cast<std::size_t>(j)].Measured;
+            const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+            const double d = dr * dr + dg * dg + db * db;
+            if (static_cast<long double>(d) <= CoincidenceThreshold) continue;
+            s.push_back(d);
+            column.push_back(j);
+        }
+        v.resize(s.size());
+        Kernel3Batch(s.data(), v.data(), static_cast<int>(s.size()));
+        for (std::size_t c = 0; c < column.size(); ++c) k(i, column[c]) = k(column[c], i) = v[c];
+    }
+    return k;
+}
+
+struct TSolution {
+    TMatrix Weights;  // m x 3
+    TMatrix Affine;   // 4 x 3
+};
+
+std::string IllConditioned(double rcond) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2g", rcond);
+    return std::string("The smoothed thin-plate spline cannot be fitted: its linear system is ill-conditioned "
+                       "(reciprocal condition number ") +
+           text + "). The measured colours must differ in all three channels.";
+}
+
+// Solves the smoothed system on the patches listed in `use` (positions into `patches` and into
+// the rows and columns of `kernel`).
+TSolution Solve(std::span<const TPatchPair> patches, const TMatrix& kernel, const std::vector<int>& use,
+                double lambda) {
+    const int m = static_cast<int>(use.size());
+    TMatrix a = TMatrix::Zero(m + 4, m + 4);
+    TMatrix rhs = TMatrix::Zero(m + 4, 3);
+    for (int i = 0; i < m; ++i) {
+        const int pi = use[static_cast<std::size_t>(i)];
+        for (int j = 0; j < m; ++j) a(i, j) = kernel(pi, use[static_cast<std::size_t>(j)]);
+        a(i, i) += lambda;
+        const TPatchPair& p = patches[static_cast<std::size_t>(pi)];
+        const double row[4] = {1.0, p.Measured.R, p.Measured.G, p.Measured.B};
+        for (int c = 0; c < 4; ++c) a(i, m + c) = a(m + c, i) = row[c];
+        rhs(i, 0) = p.Reference.R;
+        rhs(i, 1) = p.Reference.G;
+        rhs(i, 2) = p.Reference.B;
+    }
+    const Eigen::PartialPivLU<TMatrix> lu(a);
+    const double rcond = lu.rcond();
+    if (!(rcond >= MinSmoothSplineRcond)) throw std::runtime_error(IllConditioned(rcond));
+    const TMatrix x = lu.solve(rhs);
+    if (!x.allFinite()) throw std::runtime_error(IllConditioned(rcond));
+    return {x.topRows(m), x.bottomRows(4)};
+}
+
+// The value of a solution at patch `at` from the kernel row of that patch.
+TLutColor Predict(std::span<const TPatchPair> patches, const TMatrix& kernel, const std::vector<int>& use,
+                  const TSolution& fit, int at) {
+    double out[3];
+    const TLutColor& q = patches[static_cast<std::size_t>(at)].Measured;
+    for (int c = 0; c < 3; ++c) {
+        double v = 0.0;
+        for (std::size_t k = 0; k < use.size(); ++k) v += kernel(at, use[k]) * fit.Weights(static_cast<int>(k), c);
+        v += fit.Affine(0, c) + q.R * fit.Affine(1, c) + q.G * fit.Affine(2, c) + q.B * fit.Affine(3, c);
+        out[c] = v;
+    }
+    return {out[0], out[1], out[2]};
+}
+
+}  // namespace
+
+TSmoothThinPlateSplineModel::TSmoothThinPlateSplineModel(double lambda) : lambda_(lambda) {}
+
+void TSmoothThinPlateSplineModel::Fit(std::span<const TPatchPair> patches) {
+    const int n = static_cast<int>(patches.size());
+    if (n < 5) throw std::runtime_error("The smoothed thin-plate spline needs at least 5 patches.");
+    const TMatrix kernel = KernelMatrix(patches);
+
+    double lambda = lambda_;
+    if (lambda_ <= 0.0) {
+        lambda = DefaultSmoothing;
+        const TFoldPlan plan = PlanFolds(patches);
+        if (plan.FoldCount >= 2) {
+            // Held-out error of every grid value in every fold; a value whose system is
+            // ill-conditioned in some fold is out.
+            const std::size_t grid = SmoothingGrid.size();
+            std::vector<std::vector<double>> sums(static_cast<std::size_t>(plan.FoldCount),
+                                                  std::vector<double>(grid, 0.0));
+            ForEachFold(plan, [&](int fold) {
+                const std::vector<int> training = plan.Training(fold);
+                const std::vector<int> heldOut = plan.HeldOut(fold);
+                for (std::size_t g = 0; g < grid; ++g) {
+                    double& sum = sums[static_cast<std::size_t>(fold)][g];
+                    try {
+                        const TSolution fit = Solve(patches, kernel, training, SmoothingGrid[g]);
+                        for (int i : heldOut)
+                            sum += DeltaE2000(ClampToUnitRange(Predict(patches, kernel, training, fit, i)),
+                                              patches[static_cast<std::size_t>(i)].Reference);
+                    } catch (const std::runtime_error&) {
+                        sum = std::numeric_limits<double>::infinity();
+                    }
+                }
+            });
+            double best = std::numeric_limits<double>::infinity();
+            for (std::size_t g = 0; g < grid; ++g) {
+                double total = 0.0;
+                for (const auto& fold : sums) total += fold[g];
+                if (total < best) {
+                    best = total;
+                    lambda = SmoothingGrid[g];
+                }
+            }
+        }
+    }
+
+    std::vector<int> all(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) all[static_cast<std::size_t>(i)] = i;
+    const TSolution fit = Solve(patches, kernel, all, lambda);
+
+    // Committed only after the fit succeeded.
+    points_.resize(3 * static_cast<std::size_t>(n));
+    weights_.resize(3 * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const TLutColor& p = patches[static_cast<std::size_t>(i)].Measured;
+        points_[3 * i] = p.R;
+        points_[3 * i + 1] = p.G;
+        points_[3 * i + 2] = p.B;
+        for (int c = 0; c < 3; ++c) weights_[3 * i + c] = fit.Weights(i, c);
+    }
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 3; ++c) affine_[r][c] = fit.Affine(r, c);
+    fittedLambda_ = lambda;
+}
+
+std::vector<int> TSmoothThinPlateSplineModel::ControlPatches() const {
+    std::vector<int> all(points_.size() / 3);
+    for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i);
+    return all;
+}
+
+TLutColor TSmoothThinPlateSplineModel::Map(double r, double g, double b) const {
+    TINTAVO_ASSERT(Fitted(), "SmoothThinPlateSplineModel", "No spline built");
+    const int n = static_cast<int>(points_.size() / 3);
+    constexpr int kChunk = 64;
+    double dist[kChunk], kern[kChunk];
+    int index[kChunk];
+    double out[3] = {0.0, 0.0, 0.0};
+    for (int start = 0; start < n; start += kChunk) {
+        const int count = std::min(kChunk, n - start);
+        int used = 0;
+        for (int k = start; k < start + count; ++k) {
+            const double* p = &points_[3 * static_cast<std::size_t>(k)];
+            const double dr = p[0] - r, dg = p[1] - g, db = p[2] - b;
+            const double s = dr * dr + dg * dg + db * db;
+            if (static_cast<long double>(s) <= CoincidenceThreshold) continue;
+            dist[used] = s;
+            index[used++] = k;
+        }
+        Kernel3Batch(dist, kern, used);
+        for (int u = 0; u < used; ++u) {
+            const double* w = &weights_[3 * static_cast<std::size_t>(index[u])];
+            out[0] += kern[u] * w[0];
+            out[1] += kern[u] * w[1];
+            out[2] += kern[u] * w[2];
+        }
+    }
+    for (int c = 0; c < 3; ++c) out[c] += affine_[0][c] + r * affine_[1][c] + g * affine_[2][c] + b * affine_[3][c];
+    return {out[0], out[1], out[2]};
+}
+
+std::string TSmoothThinPlateSplineModel::Details() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "smoothing %g%s", fittedLambda_, lambda_ <= 0.0 ? " (chosen by cross-validation)" : "");
+    return text;
+}
+
+}  // namespace tintavo
