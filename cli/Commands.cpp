@@ -28,6 +28,10 @@ const TOptionSpec RectOption{"--rect", "X1,Y1,X2,Y2",
                              nullptr, true};
 const TOptionSpec FullOption{"--full", nullptr, "correct the brightness as well as the colours",
                              "colours only, every colour keeps its brightness"};
+const TOptionSpec PreciseOption{"--precise", nullptr,
+                                "sample the patches at full precision (floating-point means of a working image reduced "
+                                "in floating point) also for an 8-bit picture",
+                                "full precision for pictures deeper than 8 bits, the 8-bit working image for 8-bit ones"};
 
 }  // namespace
 
@@ -89,6 +93,7 @@ const std::vector<TCommand>& Commands() {
          {ChartOption,
           RectOption,
           FullOption,
+          PreciseOption,
           {"--profile", "PROFILE",
            "the output profile: one of the 3D profiles 1..19, by name (letter case ignored) or number as "
            "\"tintavo-cli profiles\" lists them",
@@ -106,13 +111,25 @@ const std::vector<TCommand>& Commands() {
          {{"-o", "OUTIMAGE",
            applyOutputHelp.c_str(),
            nullptr, true},
-          FromOption},
-         nullptr,
+          FromOption,
+          {"--interp", "trilinear|tetrahedral", "how the 3D table is interpolated between its nodes", "trilinear"},
+          {"--depth", "8|10|16|half|float",
+           "the depth of the written samples, where OUTIMAGE's type has it: JPEG and BMP 8; PNG and TIFF 8 or 16; DPX "
+           "10 or 16; OpenEXR half or float",
+           "the picture's own: 8 bits for an 8-bit picture where the type has them, else the type's deepest default "
+           "(PNG and TIFF 16, DPX 10, OpenEXR half)"}},
+         "A picture deeper than 8 bits, or one written deeper than 8 bits, is corrected in floating point and rounded "
+         "only when written. OpenEXR samples outside 0..1 are clamped into the LUT's domain, and a warning says how "
+         "many were.",
          RunApply},
         {"report",
          "the calibration's CIEDE2000 errors per patch",
          {{"IMAGE", PictureHelp}},
-         {ChartOption, RectOption, FullOption, {"--json", nullptr, "print JSON instead of a table", "a table"}},
+         {ChartOption,
+          RectOption,
+          FullOption,
+          PreciseOption,
+          {"--json", nullptr, "print JSON instead of a table", "a table"}},
          "Per patch: the CIEDE2000 error (sRGB to CIELAB, D65 white) before and after the correction, and the "
          "leave-one-out error under a fit without that patch. Then mean, median and maximum for the control patches, "
          "the held-out patches (Digital SG) and all.",

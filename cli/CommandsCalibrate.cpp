@@ -22,16 +22,28 @@ struct TChartSelection {
     TChartType Chart;
     TSelection Rect;
     bool ColorsOnly;
+    TPrecision Precision;
 };
 
 TChartSelection ParseChartSelection(const TArgs& args) {
-    return {ParseChart(args.Required("--chart")), ParseRect(args.Required("--rect")), !args.Has("--full")};
+    return {ParseChart(args.Required("--chart")), ParseRect(args.Required("--rect")), !args.Has("--full"),
+            args.Has("--precise") ? TPrecision::Always : TPrecision::Auto};
 }
 
-// Opens the picture as the window's Open does and checks the rectangle against it.
-void OpenAndCheck(const std::string& image, const TSelection& rect, TBitmap24& work) {
-    OpenCalibrationPicture(image, work);
-    CheckRect(rect, work.Width(), work.Height());
+// Opens the picture as the window's Open does (with a precise working image for a deep picture,
+// or when asked for) and checks the rectangle against it. A float picture's clamped samples are
+// reported once, here.
+void OpenAndCheck(const std::string& image, const TChartSelection& sel, TWorkingPicture& work) {
+    OpenCalibrationPicture(image, work, sel.Precision);
+    if (work.Info.ClampedSamples > 0) std::cerr << "warning: " << work.Info.ClampWarning(image) << "\n";
+    CheckRect(sel.Rect, work.Bitmap.Width(), work.Bitmap.Height());
+}
+
+// The patches of the working picture: from the precise image when there is one.
+void SampleWorking(const TWorkingPicture& work, const TChartGeometry& geometry, TChartType chart,
+                   TMeasuredPatches& measured) {
+    if (work.HasPrecise()) SamplePatches(work.Precise, geometry, chart, measured);
+    else SamplePatches(work.Bitmap, geometry, chart, measured);
 }
 
 // Runs a command; a fit that failed because of the selection is reported on the one error line
@@ -89,14 +101,18 @@ int RunCalibrate(const TArgs& args) {
     const std::string& output = args.Required("-o");
 
     return ExplainingSelectionFailures([&] {
-        TBitmap24 work;
-        OpenAndCheck(image, sel.Rect, work);
+        TWorkingPicture work;
+        OpenAndCheck(image, sel, work);
         // The window's LUT: a table of the window's size with no comments, filled by the calibration.
         auto lut = std::make_unique<TLUT>();
         lut->LutKind = lk3D;
         lut->Size3D = CalibrationLutSize;
         TMeasuredPatches measured;
-        const auto mapping = Calibrate(work, sel.Rect, sel.Chart, sel.ColorsOnly, *lut, measured);
+        const TChartInfo& chart = ChartInfo(sel.Chart);
+        const TChartGeometry geometry(sel.Rect, chart.Columns, chart.Rows);
+        const auto mapping = work.HasPrecise()
+                                 ? Calibrate(work.Precise, geometry, sel.Chart, sel.ColorsOnly, *lut, measured)
+                                 : Calibrate(work.Bitmap, geometry, sel.Chart, sel.ColorsOnly, *lut, measured);
         SaveCalibration(*lut, mapping.get(), profile, size, bits, output);
         std::cout << WrittenLine(output, profile.Name, true, size, bits);
         return 0;
@@ -107,12 +123,12 @@ int RunReport(const TArgs& args) {
     const std::string& image = args.Positional(0);
     const TChartSelection sel = ParseChartSelection(args);
 
-    TBitmap24 work;
-    OpenAndCheck(image, sel.Rect, work);
+    TWorkingPicture work;
+    OpenAndCheck(image, sel, work);
     const TChartInfo& chart = ChartInfo(sel.Chart);
     const TChartGeometry geometry(sel.Rect, chart.Columns, chart.Rows);
     TMeasuredPatches measured;
-    SamplePatches(work, geometry, sel.Chart, measured);
+    SampleWorking(work, geometry, sel.Chart, measured);
     TCalibrationReport report;
     ExplainingSelectionFailures([&] {
         WithSelectionAdvice(geometry, sel.Chart, measured,
@@ -137,8 +153,8 @@ int RunReport(const TArgs& args) {
         const TJson document = {
             {"chart", chart.CommandName},
             {"colorsOnly", sel.ColorsOnly},
-            {"imageWidth", work.Width()},
-            {"imageHeight", work.Height()},
+            {"imageWidth", work.Bitmap.Width()},
+            {"imageHeight", work.Bitmap.Height()},
             {"rect", {sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2}},
             {"patches", patches},
             {"summary", {{"control", Group(report.Control)}, {"heldOut", Group(report.HeldOut)}, {"all", Group(report.All)}}}};
@@ -146,8 +162,8 @@ int RunReport(const TArgs& args) {
         return 0;
     }
 
-    std::printf("Image %s: working size %d x %d, chart %s, rectangle %d,%d,%d,%d, %s\n", image.c_str(), work.Width(),
-                work.Height(), chart.DisplayName,
+    std::printf("Image %s: working size %d x %d, chart %s, rectangle %d,%d,%d,%d, %s\n", image.c_str(),
+                work.Bitmap.Width(), work.Bitmap.Height(), chart.DisplayName,
                 sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2,
                 sel.ColorsOnly ? "colors only" : "colors and brightness");
     std::printf("Colours on the 0..255 scale; delta E 2000 (sRGB, CIELAB D65).\n\n");

@@ -13,6 +13,7 @@
 #include "formats/LutExport.h"
 #include "lut/Bitmap.h"
 #include "picture/Picture.h"
+#include "picture/PictureApply.h"
 
 namespace tintavo::cli {
 
@@ -152,6 +153,19 @@ int RunConvert(const TArgs& args) {
     return 0;
 }
 
+namespace {
+
+// "8 bits per sample", "half floats"
+std::string DepthWords(TSampleDepth depth) {
+    switch (depth) {
+        case TSampleDepth::Half: return "half floats";
+        case TSampleDepth::Float: return "floats";
+        default: return std::string(SampleDepthName(depth)) + " bits per sample";
+    }
+}
+
+}  // namespace
+
 int RunApply(const TArgs& args) {
     const std::string& lutFile = args.Positional(0);
     const std::string& image = args.Positional(1);
@@ -159,13 +173,22 @@ int RunApply(const TArgs& args) {
     if (!CanSavePicture(output)) {
         throw EUsageError("the output picture must be named " + SavablePictureExtensions() + ": \"" + output + "\"");
     }
+    TApplyOptions options;
+    if (const auto interp = args.Value("--interp"); interp && !ParseInterpolation(*interp, options.Interpolation))
+        throw EUsageError("--interp must be trilinear or tetrahedral, not \"" + *interp + "\"");
+    if (const auto depth = args.Value("--depth")) {
+        if (!ParseSampleDepth(*depth, options.Depth) || options.Depth == TSampleDepth::Default)
+            throw EUsageError("--depth must be 8, 10, 16, half or float, not \"" + *depth + "\"");
+        if (PictureDepthNames(output).find(SampleDepthName(options.Depth)) == std::string::npos)
+            throw EUsageError("\"" + output + "\" is written at " + PictureDepthNames(output) +
+                              " bits per sample, not " + SampleDepthName(options.Depth));
+    }
     const TLoadedLut loaded = LoadLutFile(lutFile, args.Value("--from"));
     CheckUsableLut(loaded, lutFile);
-    TBitmap24 bitmap;
-    LoadPicture(image, bitmap);
-    ApplyLutToBitmap(*loaded.Lut, bitmap);
-    SavePicture(output, bitmap);
-    std::cout << "Wrote " << output << " (" << bitmap.Width() << " x " << bitmap.Height() << " pixels)\n";
+    const TApplyResult result = ApplyLutToPictureFile(*loaded.Lut, image, output, options);
+    if (result.Input.ClampedSamples > 0) std::cerr << "warning: " << result.Input.ClampWarning(image) << "\n";
+    std::cout << "Wrote " << output << " (" << result.Input.Width << " x " << result.Input.Height << " pixels, "
+              << DepthWords(result.Written) << ")\n";
     return 0;
 }
 

@@ -416,6 +416,53 @@ TPictureInfo LoadPictureInfo(const std::string& fileName, TBitmap24& out) {
     return info;
 }
 
+namespace {
+
+// 8-bit rows into the bitmap, float rows into the precise image, as the picture has them.
+class TNativeSink : public TPictureRowSink {
+public:
+    TNativeSink(TBitmap24& bitmap, TPreciseImage& precise) : bitmap_(bitmap), precise_(precise) {}
+    void Start(const TPictureInfo& info) override {
+        deep_ = info.Deep();
+        active_ = deep_ ? static_cast<TPictureRowSink*>(&precise_) : &bitmap_;
+        active_->Start(info);
+    }
+    TRoom Room(int y, int count) override { return active_->Room(y, count); }
+    void Filled(int y, int count) override { active_->Filled(y, count); }
+    void Clamped(long long samples) override { active_->Clamped(samples); }
+    bool Started() const { return active_ != nullptr; }
+    TPictureInfo Info() const { return deep_ ? precise_.Info() : bitmap_.Info(); }
+
+private:
+    TBitmapSink bitmap_;
+    TPreciseSink precise_;
+    TPictureRowSink* active_ = nullptr;
+    bool deep_ = false;
+};
+
+}  // namespace
+
+TPictureInfo LoadPictureNative(const std::string& fileName, TBitmap24& bitmap, TPreciseImage& precise) {
+    std::size_t size = 0;
+    const TPixelBuffer bytes = ReadPictureFile(fileName, size);
+    const TPictureCodec& codec = CodecFor(bytes.Data(), size, fileName);
+    TNativeSink sink(bitmap, precise);
+    try {
+        codec.Decode(bytes.Data(), size, fileName, MaxPicturePixels, sink);
+    } catch (...) {
+        if (sink.Started()) {
+            bitmap.Clear();
+            precise.Clear();
+        }
+        throw;
+    }
+    TPictureInfo info = sink.Info();
+    info.Type = codec.Type;
+    if (info.Deep()) bitmap.Clear();
+    else precise.Clear();
+    return info;
+}
+
 TPictureInfo LoadPreciseImageFromMemory(const std::uint8_t* data, std::size_t size, const std::string& nameForMessages,
                                         TPreciseImage& out, long long maxPixels) {
     const TPictureCodec& codec = CodecFor(data, size, nameForMessages);

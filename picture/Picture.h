@@ -83,6 +83,9 @@ TPictureType DetectPictureType(const std::uint8_t* data, std::size_t size);
 TPictureInfo LoadPreciseImage(const std::string& fileName, TPreciseImage& out);
 TPictureInfo LoadPreciseImageFromMemory(const std::uint8_t* data, std::size_t size, const std::string& nameForMessages,
                                         TPreciseImage& out, long long maxPixels = MaxPicturePixels);
+// Decodes a picture at its own depth: an 8-bit one into `bitmap` (as LoadPicture), a deep one
+// into `precise` (as LoadPreciseImage); the other is left empty. Errors as LoadPicture.
+TPictureInfo LoadPictureNative(const std::string& fileName, TBitmap24& bitmap, TPreciseImage& precise);
 // The same into a 24-bit bitmap, telling what the picture was (deep samples rounded to 8 bits).
 TPictureInfo LoadPictureInfo(const std::string& fileName, TBitmap24& out);
 

@@ -45,6 +45,7 @@ struct TScene {
     double Noise = 0;
     unsigned Seed = 1;
     int Quality = 90;
+    TSampleDepth Depth = TSampleDepth::Bits8;
     std::string Output;
 };
 
@@ -52,7 +53,7 @@ struct TScene {
     if (!error.empty()) std::fprintf(stderr, "tintavo-render-chart: %s\n\n", error.c_str());
     std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s --out FILE [options]\n", ChartCommandNames("|", "|").c_str());
     std::fprintf(stderr,
-                 "  --out FILE            .jpg, .bmp, .png or .tif\n"
+                 "  --out FILE            .jpg, .bmp, .png, .tif, .dpx or .exr\n"
                  "  --size WxH            picture size in pixels (default 3000x2000)\n"
                  "  --grid L,T,R,B        patch grid in picture pixels (default: centred)\n"
                  "  --background R,G,B    background colour, 0..255 (default 77,79,84)\n"
@@ -63,7 +64,8 @@ struct TScene {
                  "  --vignette V          brightness falls by V at the corners (default 0)\n"
                  "  --noise S             noise standard deviation in 8-bit steps (default 0)\n"
                  "  --seed N              noise seed (default 1)\n"
-                 "  --quality Q           JPEG quality (default 90)\n");
+                 "  --quality Q           JPEG quality (default 90)\n"
+                 "  --depth D             8, 10, 16, half or float, as the type of --out has them (default 8)\n");
     std::exit(2);
 }
 
@@ -137,6 +139,8 @@ TScene ParseArguments(int argc, char** argv) {
             s.Seed = static_cast<unsigned>(Numbers(value, 1, "--seed")[0]);
         } else if (key == "--quality") {
             s.Quality = static_cast<int>(Numbers(value, 1, "--quality")[0]);
+        } else if (key == "--depth") {
+            if (!ParseSampleDepth(value, s.Depth) || s.Depth == TSampleDepth::Default) Usage("bad --depth");
         } else {
             Usage("unknown option " + key);
         }
@@ -171,7 +175,8 @@ void CameraColor(const TScene& s, const double in[3], double out[3]) {
     }
 }
 
-void Render(const TScene& s, TBitmap24& picture) {
+// Renders into `picture` at 8 bits, or into `deep` (when given) without rounding.
+void Render(const TScene& s, TBitmap24& picture, TPreciseImage* deep) {
     const TChartInfo& chart = ChartInfo(s.Chart);
     const int columns = chart.Columns, rows = chart.Rows;
 
@@ -197,11 +202,13 @@ void Render(const TScene& s, TBitmap24& picture) {
 
     std::mt19937 rng(s.Seed);
     std::normal_distribution<double> noise(0.0, s.Noise > 0 ? s.Noise : 1.0);
-    picture.SetSize(s.Width, s.Height);
+    if (deep) deep->SetSize(s.Width, s.Height);
+    else picture.SetSize(s.Width, s.Height);
     for (int y = 0; y < s.Height; ++y) {
-        std::uint8_t* p = picture.ScanLine(y);
+        std::uint8_t* p = deep ? nullptr : picture.ScanLine(y);
+        float* f = deep ? deep->Row(y) : nullptr;
         const double py = y + 0.5;
-        for (int x = 0; x < s.Width; ++x, p += 3) {
+        for (int x = 0; x < s.Width; ++x) {
             const double px = x + 0.5;
             std::size_t surface = background;
             if (px >= left - marginX && px < s.Grid[2] + marginX && py >= top - marginY && py < s.Grid[3] + marginY) {
@@ -218,8 +225,12 @@ void Render(const TScene& s, TBitmap24& picture) {
             for (int k = 0; k < 3; ++k) {
                 double v = colors[surface][k] * light * 255.0;
                 if (s.Noise > 0) v += noise(rng);
+                if (deep) {
+                    f[3 * x + k] = static_cast<float>(v < 0 ? 0 : (v > 255 ? 1 : v / 255.0));
+                    continue;
+                }
                 v = std::nearbyint(v);
-                p[2 - k] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+                p[3 * x + 2 - k] = static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
             }
         }
     }
@@ -240,8 +251,14 @@ int main(int argc, char** argv) {
     const TScene scene = ParseArguments(argc, argv);
     try {
         TBitmap24 picture;
-        Render(scene, picture);
-        SavePicture(scene.Output, picture, scene.Quality);
+        if (scene.Depth == TSampleDepth::Bits8) {
+            Render(scene, picture, nullptr);
+            SavePicture(scene.Output, picture, scene.Quality);
+        } else {
+            TPreciseImage deep;
+            Render(scene, picture, &deep);
+            SavePreciseImage(scene.Output, deep, scene.Depth);
+        }
         int ww = 0, wh = 0;
         FitSize(scene.Width, scene.Height, WorkingWidth, WorkingHeight, ww, wh);
         std::printf("Picture: %s, %d x %d, chart grid %g,%g,%g,%g\n", scene.Output.c_str(), scene.Width,
