@@ -179,9 +179,9 @@ int RunApply(const TArgs& args) {
     if (const auto depth = args.Value("--depth")) {
         if (!ParseSampleDepth(*depth, options.Depth) || options.Depth == TSampleDepth::Default)
             throw EUsageError("--depth must be 8, 10, 16, half or float, not \"" + *depth + "\"");
-        if (PictureDepthNames(output).find(SampleDepthName(options.Depth)) == std::string::npos)
-            throw EUsageError("\"" + output + "\" is written at " + PictureDepthNames(output) +
-                              " bits per sample, not " + SampleDepthName(options.Depth));
+        if (!CanSavePictureAt(output, options.Depth))
+            throw EUsageError("--depth " + *depth + ": \"" + output + "\" is written at " + PictureDepthNames(output) +
+                              " bits per sample");
     }
     const TLoadedLut loaded = LoadLutFile(lutFile, args.Value("--from"));
     CheckUsableLut(loaded, lutFile);

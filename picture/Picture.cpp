@@ -563,6 +563,13 @@ std::string PictureDepthNames(const std::string& fileName) {
     return codec ? DepthList(*codec) : std::string();
 }
 
+bool CanSavePictureAt(const std::string& fileName, TSampleDepth depth) {
+    if (!CanSavePicture(fileName)) return false;
+    const TPictureCodec& codec = *PictureCodecForFileName(fileName);
+    return depth == TSampleDepth::Default ||
+           std::find(codec.Depths.begin(), codec.Depths.end(), depth) != codec.Depths.end();
+}
+
 void SavePicture(const std::string& fileName, const TBitmap24& bitmap, int jpegQuality) {
     if (bitmap.Empty()) FailPictureWrite(fileName, "The picture is empty");
     const TPictureCodec& codec = SavingCodec(fileName);

@@ -138,6 +138,8 @@ TSampleDepth SavePreciseImage(const std::string& fileName, const TPreciseImage& 
                               TSampleDepth depth = TSampleDepth::Default, int jpegQuality = 95);
 // The depths a file of this name can be written at ("8 or 16"), "" for an unknown type.
 std::string PictureDepthNames(const std::string& fileName);
+// Whether a file of this name can be written at `depth` (Default: whether it can be written).
+bool CanSavePictureAt(const std::string& fileName, TSampleDepth depth);
 
 // What the codec table knows, for the open dialog and the command-line tool:
 // the picture types' names as a list ("JPEG, BMP, PNG or TIFF");
