@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <tuple>
 
 #include <OpenImageIO/imageio.h>
 
@@ -183,5 +184,58 @@ TEST(CliApplyPrecise, EightBitPicturesDepthsAndWarnings) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path("x.png")));
     EXPECT_FALSE(std::filesystem::exists(dir.Path("x.jpg")));
 }
+
+#ifdef TINTAVO_RENDER_CHART_PATH
+// calibrate and report sample a deep picture at full precision (measured colours between the
+// 8-bit levels), an 8-bit one at whole levels unless --precise asks for the precise image; the
+// LUTs written differ accordingly.
+TEST(CliCalibratePrecise, DeepPicturesAndPreciseSampleBetweenTheLevels) {
+    TScratchDir dir;
+    const std::vector<std::string> scene = {"--chart", "sg", "--size", "1500x1000", "--matrix",
+                                            "0.8,0.2,0,0.1,0.8,0.1,0,0.2,0.8", "--gamma", "1.3,1,0.8"};
+    std::vector<std::string> deep = scene, eight = scene;
+    deep.insert(deep.end(), {"--out", dir.Path("chart.tif"), "--depth", "16"});
+    eight.insert(eight.end(), {"--out", dir.Path("chart.png")});
+    const TRunResult render = RunProgram(TINTAVO_RENDER_CHART_PATH, deep);
+    ASSERT_EQ(render.Status, 0) << render.Err;
+    ASSERT_EQ(RunProgram(TINTAVO_RENDER_CHART_PATH, eight).Status, 0);
+    int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    const std::size_t at = render.Out.find("Selection: ");
+    ASSERT_NE(at, std::string::npos) << render.Out;
+    ASSERT_EQ(std::sscanf(render.Out.c_str() + at, "Selection: X1=%d Y1=%d X2=%d Y2=%d", &x1, &y1, &x2, &y2), 4);
+    const std::string rect = RectText(TSelection{x1, y1, x2, y2});
+
+    // How many measured components lie off the 8-bit levels.
+    auto offLevels = [&](const std::string& picture, bool precise) {
+        std::vector<std::string> args = {"report", picture, "--chart", "sg", "--rect", rect, "--json"};
+        if (precise) args.push_back("--precise");
+        const TRunResult run = RunCli(args);
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        const TJson report = ParseJson(run.Out);
+        int off = 0;
+        for (std::size_t i = 0; i < report["patches"].Size(); ++i)
+            for (std::size_t c = 0; c < 3; ++c) {
+                const double level = 255 * report["patches"][i]["measured"][c].NumberValue;
+                if (std::abs(level - std::nearbyint(level)) > 1e-6) ++off;
+            }
+        return off;
+    };
+    EXPECT_GT(offLevels(dir.Path("chart.tif"), false), 100);
+    EXPECT_EQ(offLevels(dir.Path("chart.png"), false), 0);
+    EXPECT_GT(offLevels(dir.Path("chart.png"), true), 100);
+
+    for (const auto& [picture, precise, out] : {std::tuple{dir.Path("chart.png"), false, dir.Path("eight.cube")},
+                                                std::tuple{dir.Path("chart.png"), true, dir.Path("precise.cube")},
+                                                std::tuple{dir.Path("chart.tif"), false, dir.Path("deep.cube")}}) {
+        std::vector<std::string> args = {"calibrate", picture, "--chart", "sg", "--rect", rect,
+                                         "--profile", "7", "-o", out};
+        if (precise) args.push_back("--precise");
+        const TRunResult run = RunCli(args);
+        ASSERT_EQ(run.Status, 0) << run.Err;
+    }
+    EXPECT_TRUE(ReadText(dir.Path("eight.cube")) != ReadText(dir.Path("precise.cube")));
+    EXPECT_TRUE(ReadText(dir.Path("eight.cube")) != ReadText(dir.Path("deep.cube")));
+}
+#endif
 
 }  // namespace tintavo
