@@ -7,7 +7,10 @@
 // picture (/tmp/tintavo-bench-12000x8000.jpg), with the memory it leaves behind.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +21,7 @@
 #include "common/FileIO.h"
 #include "common/Parallel.h"
 #include "lut/ImageResize2.h"
+#include "lut/LUT.h"
 #include "picture/Picture.h"
 
 namespace {
@@ -142,5 +146,89 @@ void BM_OpenCalibrationPictureColdBuffers(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenCalibrationPictureColdBuffers)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A 6000 x 4000 16-bit TIFF of the same scene (written once to $TINTAVO_BENCH_TIFF16, default
+// /tmp/tintavo-bench-6000x4000-16.tif), with the noise below a 16-bit level as well.
+const std::string& BenchTiff16() {
+    static const std::string path = [] {
+        const char* env = std::getenv("TINTAVO_BENCH_TIFF16");
+        const std::string file = env && *env ? env : "/tmp/tintavo-bench-6000x4000-16.tif";
+        if (!std::filesystem::exists(file)) {
+            TPreciseImage image(6000, 4000);
+            std::mt19937 rng(43);
+            std::normal_distribution<float> noise(0.0f, 6.0f / 255.0f);
+            for (int y = 0; y < image.Height(); ++y) {
+                float* row = image.Row(y);
+                for (int x = 0; x < image.Width(); ++x) {
+                    const bool tile = ((x / 400) + (y / 400)) % 3 == 0;
+                    const float base[3] = {tile ? 0.7f : 0.35f + 0.23f * std::sin(x * 0.001f),
+                                           tile ? 0.24f : 0.43f + 0.16f * std::cos(y * 0.0013f),
+                                           0.27f + 0.39f * (x + y) / 10000.0f};
+                    for (int k = 0; k < 3; ++k) row[3 * x + k] = std::clamp(base[k] + noise(rng), 0.0f, 1.0f);
+                }
+            }
+            SavePreciseImage(file, image, TSampleDepth::Bits16);
+        }
+        return file;
+    }();
+    return path;
+}
+
+// Opening the 16-bit TIFF: arg 1 keeps the precise working image (the default for a deep
+// picture), arg 0 makes the 8-bit working image alone, as for every picture before.
+void BM_OpenTiff16(benchmark::State& state) {
+    const std::string& file = BenchTiff16();
+    TWorkingPicture picture;
+    const TPrecision precision = state.range(0) ? TPrecision::Auto : TPrecision::Never;
+    for (auto _ : state) {
+        OpenCalibrationPicture(file, picture, precision);
+        benchmark::DoNotOptimize(picture.Bitmap.Bits());
+    }
+}
+BENCHMARK(BM_OpenTiff16)->ArgName("precise")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A curved 33-point cube, as a calibration makes.
+std::unique_ptr<TLUT> BenchCube() {
+    auto lut = std::make_unique<TLUT>();
+    lut->LutKind = lk3D;
+    lut->Size3D = 33;
+    for (int r = 0; r < 33; ++r)
+        for (int g = 0; g < 33; ++g)
+            for (int b = 0; b < 33; ++b) {
+                const double x = r / 32.0, y = g / 32.0, z = b / 32.0;
+                lut->Table3D[r][g][b] = {0.9 * std::pow(x, 0.8) + 0.1 * z, 0.05 + 0.9 * y * y + 0.05 * x,
+                                         0.5 * std::pow(z + y * x, 1.3)};
+            }
+    return lut;
+}
+
+// A 33-point cube applied to the decoded 16-bit 6000 x 4000 TIFF in floating point (the work of
+// apply between reading and writing): arg 0 trilinear, 1 tetrahedral; threads 1 or 2.
+// bench/compare_ocio.sh times OpenColorIO's CPU processor on the same samples beside it.
+void BM_ApplyLutToImage6000x4000(benchmark::State& state) {
+    static TPreciseImage decoded;
+    if (decoded.Empty()) LoadPreciseImage(BenchTiff16(), decoded);
+    const auto lut = BenchCube();
+    const TLutInterpolation interp = state.range(0) ? TLutInterpolation::Tetrahedral : TLutInterpolation::Trilinear;
+    SetParallelThreadLimit(static_cast<int>(state.range(1)));
+    TPreciseImage image = decoded;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memcpy(image.Row(0), decoded.Row(0), sizeof(float) * 3 * 6000 * 4000);
+        state.ResumeTiming();
+        ApplyLutToImage(*lut, image, interp);
+        benchmark::DoNotOptimize(image.Row(0));
+    }
+    SetParallelThreadLimit(0);
+    state.counters["Mpix/s"] = benchmark::Counter(24.0 * state.iterations(), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ApplyLutToImage6000x4000)
+    ->ArgNames({"tetrahedral", "threads"})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 2})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace
