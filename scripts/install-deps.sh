@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg-dev libpng-dev libtiff-dev liblcms2-dev
+  libopenimageio-dev  # DPX, OpenEXR and deep pictures
   libcli11-dev nlohmann-json3-dev  # the command-line tool's arguments and JSON
   clang-14 libclang-rt-14-dev clang-format-14
   opencolorio-tools python3-pyopencolorio python3-numpy
