@@ -195,7 +195,9 @@ TEST(CliCalibratePrecise, DeepPicturesAndPreciseSampleBetweenTheLevels) {
                                             "0.8,0.2,0,0.1,0.8,0.1,0,0.2,0.8", "--gamma", "1.3,1,0.8"};
     std::vector<std::string> deep = scene, eight = scene;
     deep.insert(deep.end(), {"--out", dir.Path("chart.tif"), "--depth", "16"});
-    eight.insert(eight.end(), {"--out", dir.Path("chart.png")});
+    // The 8-bit picture with noise: its precise means fall between the levels, its 8-bit means
+    // are truncated to them.
+    eight.insert(eight.end(), {"--out", dir.Path("chart.png"), "--noise", "3"});
     const TRunResult render = RunProgram(TINTAVO_RENDER_CHART_PATH, deep);
     ASSERT_EQ(render.Status, 0) << render.Err;
     ASSERT_EQ(RunProgram(TINTAVO_RENDER_CHART_PATH, eight).Status, 0);
@@ -216,7 +218,7 @@ TEST(CliCalibratePrecise, DeepPicturesAndPreciseSampleBetweenTheLevels) {
         for (std::size_t i = 0; i < report["patches"].Size(); ++i)
             for (std::size_t c = 0; c < 3; ++c) {
                 const double level = 255 * report["patches"][i]["measured"][c].NumberValue;
-                if (std::abs(level - std::nearbyint(level)) > 1e-6) ++off;
+                if (std::abs(level - std::nearbyint(level)) > 1e-3) ++off;
             }
         return off;
     };
