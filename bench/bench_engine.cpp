@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 
+#include "common/Parallel.h"
 #include "engine/Calibration.h"
 #include "engine/CalibrationReport.h"
 #include "lut/LUT.h"
@@ -151,5 +152,14 @@ BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk1DThen3D_photo, lk1DThen3D, false)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_ApplyLutToBitmap, lk1D_photo, lk1D, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same 3D table on one thread, rated by its processor time: what one CPU does (run under
+// taskset -c 0), unaffected by other programs taking turns on a busy machine.
+void BM_ApplyLutToBitmapOneThread(benchmark::State& state) {
+    SetParallelThreadLimit(1);
+    BM_ApplyLutToBitmap(state, lk3D, false);
+    SetParallelThreadLimit(0);
+}
+BENCHMARK(BM_ApplyLutToBitmapOneThread)->Unit(benchmark::kMillisecond);
 
 }  // namespace

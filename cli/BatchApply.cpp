@@ -15,6 +15,7 @@
 #include "cli/Commands.h"
 #include "common/Parallel.h"
 #include "picture/Picture.h"
+#include "picture/PictureApply.h"
 #include "picture/PictureCodecs.h"
 
 namespace tintavo::cli {
@@ -276,9 +277,12 @@ int RunBatchApply(const TArgs& args) {
         std::fflush(stderr);
     };
     const TLUT& lut = *loaded.Lut;
+    const TApplyOptions options = ParseApplyOptions(args);
     const TBatchResult result = RunBatch(
         jobs,
-        [&lut](const std::string& input, const std::string& output) { ApplyLutToPictureFile(lut, input, output); },
+        [&lut, &options](const std::string& input, const std::string& output) {
+            ApplyLutToPictureFile(lut, input, output, options);
+        },
         threads, report);
     if (terminal) std::fputs("\r\033[K", stderr);
 

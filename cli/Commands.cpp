@@ -38,6 +38,10 @@ const TOptionSpec DetectOption{"--detect", nullptr,
                                "--rect or --corners"};
 const TOptionSpec FullOption{"--full", nullptr, "correct the brightness as well as the colours",
                              "colours only, every colour keeps its brightness"};
+const TOptionSpec PreciseOption{"--precise", nullptr,
+                                "sample the patches at full precision (floating-point means of a working image reduced "
+                                "in floating point) also for an 8-bit picture",
+                                "full precision for pictures deeper than 8 bits, the 8-bit working image for 8-bit ones"};
 
 }  // namespace
 
@@ -151,6 +155,7 @@ const std::vector<TCommand>& Commands() {
           DetectOption,
           FullOption,
           ModelOption,
+          PreciseOption,
           {"--profile", "PROFILE",
            "the output profile: one of the 3D profiles 1..19, by name (letter case ignored) or number as "
            "\"tintavo-cli profiles\" lists them",
@@ -170,8 +175,16 @@ const std::vector<TCommand>& Commands() {
           {"--type", "EXT", applyTypeHelp.c_str(), "each input's type"},
           {"--overwrite", nullptr, "replace outputs that already exist in DIR", "a picture whose output exists fails"},
           {"--jobs", "N", "pictures worked on at once with --out-dir", "one per core"},
-          FromOption},
-         "With --out-dir, an IMAGE may also be a folder (the pictures in it) or a frame pattern such as "
+          FromOption,
+          {"--interp", "trilinear|tetrahedral", "how the 3D table is interpolated between its nodes", "trilinear"},
+          {"--depth", "8|10|16|half|float",
+           "the depth of the written samples, where the output's type has it: JPEG and BMP 8; PNG and TIFF 8 or 16; "
+           "DPX 10 or 16; OpenEXR half or float",
+           "the picture's own: 8 bits for an 8-bit picture where the type has them, else the type's deepest default "
+           "(PNG and TIFF 16, DPX 10, OpenEXR half)"}},
+         "A picture deeper than 8 bits, or one written deeper than 8 bits, is corrected in floating point and rounded "
+         "only when written. OpenEXR samples outside 0..1 are clamped into the LUT's domain, and a warning says how "
+         "many were. With --out-dir, an IMAGE may also be a folder (the pictures in it) or a frame pattern such as "
          "shot.%04d.tif (every existing frame). A picture that fails is reported and the others are still "
          "written; the exit status is then 1. On a terminal the progress is shown on the standard error.",
          RunApply},
@@ -185,6 +198,7 @@ const std::vector<TCommand>& Commands() {
           FullOption,
           ModelOption,
           {"--compare-models", nullptr, "also score every model on the same held-out folds", "the chosen model only"},
+          PreciseOption,
           {"--json", nullptr, "print JSON instead of a table", "a table"}},
          reportNotes.c_str(),
          RunReport},

@@ -36,6 +36,7 @@ struct TSelectionArgs {
     TQuad Corners{};
     bool ColorsOnly = true;
     std::string Model;  // the registered name
+    TPrecision Precision = TPrecision::Auto;
 };
 
 std::string ParseModel(const std::optional<std::string>& text) {
@@ -68,6 +69,7 @@ TSelectionArgs ParseSelectionArgs(const TArgs& args) {
         throw EUsageError("--chart auto needs --detect; with --rect or --corners name the chart");
     sel.ColorsOnly = !args.Has("--full");
     sel.Model = ParseModel(args.Value("--model"));
+    sel.Precision = args.Has("--precise") ? TPrecision::Always : TPrecision::Auto;
     return sel;
 }
 
@@ -85,11 +87,14 @@ std::string NoChartFound(const std::string& image, const std::optional<TChartTyp
            "blurred; or give its corners with --corners";
 }
 
-// Opens the picture as the window's Open does and places the chart on it: the rectangle or the
-// corners checked against the image, or the chart found in it; then checks the selection against
-// the chart's colours.
-TChartPlace OpenAndPlace(const std::string& image, const TSelectionArgs& sel, TBitmap24& work) {
-    OpenCalibrationPicture(image, work);
+// Opens the picture as the window's Open does (with a precise working image for a deep picture,
+// or when asked for) and places the chart on it: the rectangle or the corners checked against the
+// image, or the chart found in it; then checks the selection against the chart's colours. A float
+// picture's clamped samples are reported once, here.
+TChartPlace OpenAndPlace(const std::string& image, const TSelectionArgs& sel, TWorkingPicture& picture) {
+    OpenCalibrationPicture(image, picture, sel.Precision);
+    if (picture.Info.ClampedSamples > 0) std::cerr << "warning: " << picture.Info.ClampWarning(image) << "\n";
+    const TBitmap24& work = picture.Bitmap;
     std::optional<TChartPlace> place;
     switch (sel.Kind) {
         case TPlaceKind::Rectangle: {
@@ -118,6 +123,13 @@ TChartPlace OpenAndPlace(const std::string& image, const TSelectionArgs& sel, TB
 // The check's warnings, once the command has done its work (a failed command says only its error).
 void PrintWarnings(const TChartPlace& place) {
     for (const std::string& warning : place.Warnings) std::cerr << "warning: " << warning << '\n';
+}
+
+// The patches of the working picture: from the precise image when there is one.
+void SampleWorking(const TWorkingPicture& work, const TChartGeometry& geometry, TChartType chart,
+                   TMeasuredPatches& measured) {
+    if (work.HasPrecise()) SamplePatches(work.Precise, geometry, chart, measured);
+    else SamplePatches(work.Bitmap, geometry, chart, measured);
 }
 
 // Runs a command; a fit that failed because of the selection is reported on the one error line
@@ -251,7 +263,7 @@ int RunCalibrate(const TArgs& args) {
     const std::string& output = args.Required("-o");
 
     return ExplainingSelectionFailures([&] {
-        TBitmap24 work;
+        TWorkingPicture work;
         const TChartPlace place = OpenAndPlace(image, sel, work);
         // One table, with no comments, filled by the calibration at the size written: at the
         // window's size it is the window's table; at another the mapping evaluated on that grid,
@@ -260,7 +272,10 @@ int RunCalibrate(const TArgs& args) {
         lut->LutKind = lk3D;
         lut->Size3D = size;
         TMeasuredPatches measured;
-        const auto mapping = Calibrate(work, place.Geometry, place.Chart, sel.ColorsOnly, *lut, measured, sel.Model);
+        const auto mapping =
+            work.HasPrecise()
+                ? Calibrate(work.Precise, place.Geometry, place.Chart, sel.ColorsOnly, *lut, measured, sel.Model)
+                : Calibrate(work.Bitmap, place.Geometry, place.Chart, sel.ColorsOnly, *lut, measured, sel.Model);
         SaveCalibration(*lut, mapping.get(), profile, size, bits, output);
         PrintWarnings(place);
         std::cout << WrittenLine(output, profile.Name, true, size, bits);
@@ -272,12 +287,12 @@ int RunReport(const TArgs& args) {
     const std::string& image = args.Positional(0);
     const TSelectionArgs sel = ParseSelectionArgs(args);
 
-    TBitmap24 work;
+    TWorkingPicture work;
     const TChartPlace place = OpenAndPlace(image, sel, work);
     const TChartInfo& chart = ChartInfo(place.Chart);
     const TChartGeometry& geometry = place.Geometry;
     TMeasuredPatches measured;
-    SamplePatches(work, geometry, place.Chart, measured);
+    SampleWorking(work, geometry, place.Chart, measured);
     const bool compare = args.Has("--compare-models");
     // The table of earlier versions, unless the user asks about models.
     const bool validatedTable = compare || args.Has("--model");
@@ -309,8 +324,8 @@ int RunReport(const TArgs& args) {
         }
         TJson document = {{"chart", chart.CommandName},
                           {"colorsOnly", sel.ColorsOnly},
-                          {"imageWidth", work.Width()},
-                          {"imageHeight", work.Height()}};
+                          {"imageWidth", work.Bitmap.Width()},
+                          {"imageHeight", work.Bitmap.Height()}};
         // A rectangle as the window's selection; corners given or found as corners.
         if (sel.Kind == TPlaceKind::Rectangle) {
             document["rect"] = {sel.Rect.X1, sel.Rect.Y1, sel.Rect.X2, sel.Rect.Y2};
@@ -345,7 +360,7 @@ int RunReport(const TArgs& args) {
                                   ? "rectangle " + std::to_string(sel.Rect.X1) + "," + std::to_string(sel.Rect.Y1) + "," +
                                         std::to_string(sel.Rect.X2) + "," + std::to_string(sel.Rect.Y2)
                                   : "corners " + CornersText(geometry.Corners());
-    std::printf("Image %s: working size %d x %d, chart %s, %s, %s\n", image.c_str(), work.Width(), work.Height(),
+    std::printf("Image %s: working size %d x %d, chart %s, %s, %s\n", image.c_str(), work.Bitmap.Width(), work.Bitmap.Height(),
                 chart.DisplayName, where.c_str(), sel.ColorsOnly ? "colors only" : "colors and brightness");
     std::printf("Colours on the 0..255 scale; delta E 2000 (sRGB, CIELAB D65).\n\n");
     if (validatedTable) {

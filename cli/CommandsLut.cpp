@@ -14,6 +14,7 @@
 #include "formats/LutExport.h"
 #include "lut/Bitmap.h"
 #include "picture/Picture.h"
+#include "picture/PictureApply.h"
 
 namespace tintavo::cli {
 
@@ -153,12 +154,28 @@ int RunConvert(const TArgs& args) {
     return 0;
 }
 
-TPictureExtent ApplyLutToPictureFile(const TLUT& lut, const std::string& image, const std::string& output) {
-    TBitmap24 bitmap;
-    LoadPicture(image, bitmap);
-    ApplyLutToBitmap(lut, bitmap);
-    SavePicture(output, bitmap);
-    return {bitmap.Width(), bitmap.Height()};
+namespace {
+
+// "8 bits per sample", "half floats"
+std::string DepthWords(TSampleDepth depth) {
+    switch (depth) {
+        case TSampleDepth::Half: return "half floats";
+        case TSampleDepth::Float: return "floats";
+        default: return std::string(SampleDepthName(depth)) + " bits per sample";
+    }
+}
+
+}  // namespace
+
+TApplyOptions ParseApplyOptions(const TArgs& args) {
+    TApplyOptions options;
+    if (const auto interp = args.Value("--interp"); interp && !ParseInterpolation(*interp, options.Interpolation))
+        throw EUsageError("--interp must be trilinear or tetrahedral, not \"" + *interp + "\"");
+    if (const auto depth = args.Value("--depth")) {
+        if (!ParseSampleDepth(*depth, options.Depth) || options.Depth == TSampleDepth::Default)
+            throw EUsageError("--depth must be 8, 10, 16, half or float, not \"" + *depth + "\"");
+    }
+    return options;
 }
 
 int RunApply(const TArgs& args) {
@@ -173,10 +190,18 @@ int RunApply(const TArgs& args) {
     if (!CanSavePicture(output)) {
         throw EUsageError("the output picture must be named " + SavablePictureExtensions() + ": \"" + output + "\"");
     }
+    const TApplyOptions options = ParseApplyOptions(args);
+    if (const auto depth = args.Value("--depth")) {
+        if (!CanSavePictureAt(output, options.Depth))
+            throw EUsageError("--depth " + *depth + ": \"" + output + "\" is written at " + PictureDepthNames(output) +
+                              " bits per sample");
+    }
     const TLoadedLut loaded = LoadLutFile(lutFile, args.Value("--from"));
     CheckUsableLut(loaded, lutFile);
-    const TPictureExtent written = ApplyLutToPictureFile(*loaded.Lut, image, output);
-    std::cout << "Wrote " << output << " (" << written.Width << " x " << written.Height << " pixels)\n";
+    const TApplyResult result = ApplyLutToPictureFile(*loaded.Lut, image, output, options);
+    if (result.Input.ClampedSamples > 0) std::cerr << "warning: " << result.Input.ClampWarning(image) << "\n";
+    std::cout << "Wrote " << output << " (" << result.Input.Width << " x " << result.Input.Height << " pixels, "
+              << DepthWords(result.Written) << ")\n";
     return 0;
 }
 

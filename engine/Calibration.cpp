@@ -72,6 +72,23 @@ void SamplePatches(const TBitmap24& bitmap, const TChartGeometry& geometry, TCha
     out = result;
 }
 
+void SamplePatches(const TPreciseImage& image, const TChartGeometry& geometry, TChartType chart,
+                   TMeasuredPatches& out) {
+    const TChartInfo& info = ChartInfo(chart);
+    if (geometry.Columns() != info.Columns || geometry.Rows() != info.Rows)
+        throw std::runtime_error("Dimension error");
+    TMeasuredPatches result;
+    for (int i = 0; i < info.PatchCount(); ++i) {
+        int column, row, x, y;
+        info.PatchCell(i, column, row);
+        geometry.PatchCenter(column, row, x, y);
+        TLutColor& c = result.MeasuredColors[i];
+        SampleWindow(image, x, y, c.R, c.G, c.B);
+    }
+    result.PatchCount = info.PatchCount();
+    out = result;
+}
+
 TCalibrationMapping::TCalibrationMapping(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
                                          std::string_view model)
     : TCalibrationMapping(PatchPairs(measured, chart), colorsOnly, model) {}
@@ -131,6 +148,21 @@ void TCalibrationMapping::FillTable(TLUT& lut, int threads) const {
         options);
 }
 
+namespace {
+
+// The fit on the sampled patches and the table filled from it.
+std::unique_ptr<TCalibrationMapping> FitAndFill(const TChartGeometry& geometry, TChartType chart, bool colorsOnly,
+                                                TLUT& lut, const TMeasuredPatches& measured,
+                                                std::string_view model) {
+    std::unique_ptr<TCalibrationMapping> mapping;
+    WithSelectionAdvice(geometry, chart, measured,
+                        [&] { mapping = std::make_unique<TCalibrationMapping>(measured, chart, colorsOnly, model); });
+    mapping->FillTable(lut);
+    return mapping;
+}
+
+}  // namespace
+
 std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TSelection& selection,
                                                TChartType chart, bool colorsOnly, TLUT& lut,
                                                TMeasuredPatches& measured, std::string_view model) {
@@ -144,11 +176,15 @@ std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, cons
                                                TMeasuredPatches& measured, std::string_view model) {
     if (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize) throw std::runtime_error("Dimension error");
     SamplePatches(workBitmap, geometry, chart, measured);
-    std::unique_ptr<TCalibrationMapping> mapping;
-    WithSelectionAdvice(geometry, chart, measured,
-                        [&] { mapping = std::make_unique<TCalibrationMapping>(measured, chart, colorsOnly, model); });
-    mapping->FillTable(lut);
-    return mapping;
+    return FitAndFill(geometry, chart, colorsOnly, lut, measured, model);
+}
+
+std::unique_ptr<TCalibrationMapping> Calibrate(const TPreciseImage& workImage, const TChartGeometry& geometry,
+                                               TChartType chart, bool colorsOnly, TLUT& lut,
+                                               TMeasuredPatches& measured, std::string_view model) {
+    if (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize) throw std::runtime_error("Dimension error");
+    SamplePatches(workImage, geometry, chart, measured);
+    return FitAndFill(geometry, chart, colorsOnly, lut, measured, model);
 }
 
 ECalibrationError::ECalibrationError(const std::string& message, std::string advice)

@@ -16,6 +16,7 @@
 #include "engine/ColorCheckersData.h"
 #include "lut/Bitmap.h"
 #include "lut/LUT.h"
+#include "lut/PreciseImage.h"
 
 namespace tintavo {
 
@@ -44,6 +45,9 @@ std::vector<TPatchPair> PatchPairs(const TMeasuredPatches& measured, TChartType 
 void SamplePatches(const TBitmap24& bitmap, const TSelection& selection, TChartType chart,
                    TMeasuredPatches& out);
 void SamplePatches(const TBitmap24& bitmap, const TChartGeometry& geometry, TChartType chart,
+                   TMeasuredPatches& out);
+// The same on a precise image: each patch the floating-point mean of the same window.
+void SamplePatches(const TPreciseImage& image, const TChartGeometry& geometry, TChartType chart,
                    TMeasuredPatches& out);
 
 // A fitted calibration: a calibration model and the rule that turns its value at a grid node
@@ -93,6 +97,12 @@ std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, cons
                                                std::string_view model = DefaultCalibrationModel);
 // The same over any chart geometry (its grid must be the chart's).
 std::unique_ptr<TCalibrationMapping> Calibrate(const TBitmap24& workBitmap, const TChartGeometry& geometry,
+                                               TChartType chart, bool colorsOnly, TLUT& lut,
+                                               TMeasuredPatches& measured,
+                                               std::string_view model = DefaultCalibrationModel);
+
+// The same on a precise working image (sampled with floating-point means).
+std::unique_ptr<TCalibrationMapping> Calibrate(const TPreciseImage& workImage, const TChartGeometry& geometry,
                                                TChartType chart, bool colorsOnly, TLUT& lut,
                                                TMeasuredPatches& measured,
                                                std::string_view model = DefaultCalibrationModel);

@@ -8,10 +8,10 @@
 
 namespace tintavo {
 
-void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b) {
-    if (bitmap.Empty()) throw std::runtime_error("No image to sample.");
-    const int w = bitmap.Width();
-    const int h = bitmap.Height();
+namespace {
+
+// The window around (cx, cy) clipped to a width x height image: [x0, x1] x [y0, y1].
+void WindowBounds(int width, int height, int cx, int cy, int& x0, int& x1, int& y0, int& y1) {
     auto clip = [](int c, int size, int& lo, int& hi) {
         lo = std::max(c - SampleRadius, 0);
         hi = std::min(c + SampleRadius, size - 1);
@@ -21,9 +21,16 @@ void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& 
             hi = std::min(c + SampleRadius, size - 1);
         }
     };
+    clip(cx, width, x0, x1);
+    clip(cy, height, y0, y1);
+}
+
+}  // namespace
+
+void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& b) {
+    if (bitmap.Empty()) throw std::runtime_error("No image to sample.");
     int x0, x1, y0, y1;
-    clip(cx, w, x0, x1);
-    clip(cy, h, y0, y1);
+    WindowBounds(bitmap.Width(), bitmap.Height(), cx, cy, x0, x1, y0, y1);
     long sr = 0, sg = 0, sb = 0, count = 0;
     for (int y = y0; y <= y1; ++y) {
         const std::uint8_t* line = bitmap.ScanLine(y);
@@ -75,6 +82,26 @@ TLutColor SampleWindowAt(const TBitmap24& bitmap, double x, double y) {
     }
     const long double scale = 255.0L * n * n;
     return {static_cast<double>(sum[2] / scale), static_cast<double>(sum[1] / scale), static_cast<double>(sum[0] / scale)};
+}
+
+void SampleWindow(const TPreciseImage& image, int cx, int cy, double& r, double& g, double& b) {
+    if (image.Empty()) throw std::runtime_error("No image to sample.");
+    int x0, x1, y0, y1;
+    WindowBounds(image.Width(), image.Height(), cx, cy, x0, x1, y0, y1);
+    long double sr = 0, sg = 0, sb = 0;
+    long count = 0;
+    for (int y = y0; y <= y1; ++y) {
+        const float* line = image.Row(y);
+        for (int x = x0; x <= x1; ++x) {
+            sr += line[3 * x];
+            sg += line[3 * x + 1];
+            sb += line[3 * x + 2];
+            ++count;
+        }
+    }
+    r = static_cast<double>(sr / count);
+    g = static_cast<double>(sg / count);
+    b = static_cast<double>(sb / count);
 }
 
 void TColorCheckerReader::PatchCenter(int column, int row, int& x, int& y) const {

@@ -12,6 +12,7 @@
 #include "engine/ThinPlateSplineModel.h"
 #include "lut/Bitmap.h"
 #include "lut/LUT.h"
+#include "lut/PreciseImage.h"
 
 namespace tintavo {
 
@@ -29,6 +30,9 @@ void SampleWindow(const TBitmap24& bitmap, int cx, int cy, int& r, int& g, int& 
 // between its four nearest pixels, their positions held inside the picture. An empty bitmap
 // raises std::runtime_error("No image to sample.").
 TLutColor SampleWindowAt(const TBitmap24& bitmap, double x, double y);
+// The same window of a precise image: the floating-point means of its samples (summed in
+// extended precision, not truncated), on the 0..1 scale.
+void SampleWindow(const TPreciseImage& image, int cx, int cy, double& r, double& g, double& b);
 
 class TColorCheckerReader {
 public:

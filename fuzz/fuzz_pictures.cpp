@@ -1,4 +1,5 @@
-// Picture decoding on arbitrary bytes: every input must either decode or raise EPictureError.
+// Picture decoding on arbitrary bytes, 8-bit and full precision: every input must either decode
+// or raise EPictureError.
 // The size limit is lower than the program's so that each run stays short; the checks that
 // guard it are the same.
 #include <cstddef>
@@ -19,6 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (out.Empty()) std::abort();
     volatile unsigned sum = 0;
     for (int y = 0; y < out.Height(); ++y) sum = sum + out.ScanLine(y)[3 * out.Width() - 1];
+
+    // The full-precision decoder reads the same picture, with every sample in 0..1, and rounds to
+    // the same bytes.
+    tintavo::TPreciseImage precise;
+    const tintavo::TPictureInfo info = tintavo::LoadPreciseImageFromMemory(data, size, "fuzz", precise, 4'000'000);
+    if (precise.Width() != out.Width() || precise.Height() != out.Height() || info.ClampedSamples < 0) std::abort();
+    for (int y = 0; y < precise.Height(); ++y)
+        for (std::ptrdiff_t i = 0; i < precise.RowFloats(); ++i)
+            if (!(precise.Row(y)[i] >= 0.0f && precise.Row(y)[i] <= 1.0f)) std::abort();
+    tintavo::TBitmap24 rounded;
+    tintavo::PreciseToBitmap(precise, rounded);
+    if (!rounded.SamePixels(out)) std::abort();
 
     // Small pictures also go through the resampler, to a size and filter taken from the input's
     // last bytes (enlarging, reducing, down to one pixel).

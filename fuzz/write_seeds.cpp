@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "fuzz/FormatsFuzzSeeds.h"
 #include "picture/Picture.h"
@@ -33,6 +34,19 @@ int WritePictureSeeds(const std::filesystem::path& folder) {
             const std::string name =
                 "written-" + std::to_string(size[0]) + "x" + std::to_string(size[1]) + "." + extension;
             tintavo::SavePicture((folder / name).string(), bitmap, 90);
+            ++count;
+        }
+        // Deep pictures: 16-bit PNG and TIFF, 10 and 16-bit DPX, half and float OpenEXR.
+        tintavo::TPreciseImage precise;
+        tintavo::BitmapToPrecise(bitmap, precise);
+        const std::pair<const char*, tintavo::TSampleDepth> deep[] = {
+            {"png", tintavo::TSampleDepth::Bits16}, {"tif", tintavo::TSampleDepth::Bits16},
+            {"dpx", tintavo::TSampleDepth::Bits10}, {"dpx", tintavo::TSampleDepth::Bits16},
+            {"exr", tintavo::TSampleDepth::Half},   {"exr", tintavo::TSampleDepth::Float}};
+        for (const auto& [extension, depth] : deep) {
+            const std::string name = "deep-" + std::string(tintavo::SampleDepthName(depth)) + "-" +
+                                     std::to_string(size[0]) + "x" + std::to_string(size[1]) + "." + extension;
+            tintavo::SavePreciseImage((folder / name).string(), precise, depth);
             ++count;
         }
     }

@@ -1,11 +1,13 @@
 #include "lut/LUT.h"
 
+#include "lut/LUTKernels.h"
 #include "lut/PixelBuffer.h"
 
 #include "common/Parallel.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -64,83 +66,7 @@ void TLUT::SetIdentity1D(int size) {
 
 namespace {
 
-// Splits a lookup coordinate x = n * input into a cell index and a weight. The coordinate is
-// clamped to 0..n first (NaN counts as 0). At the top of the range the cell below is used with
-// weight 1, which yields exactly the last entry, as the upper neighbour with weight 0 would,
-// without reading past the table.
-inline void Cell(double x, int n, int& i, double& f) {
-    if (!(x >= 0.0)) x = 0.0;
-    if (x > n) x = n;
-    i = static_cast<int>(x);  // truncation toward zero
-    f = x - i;
-    if (i >= n) {
-        i = n - 1;
-        f = x - i;
-    }
-}
-
-inline double Lerp(double a, double b, double f) { return (1.0 - f) * a + f * b; }
-
-TLutColor Interpolate1D(const TLUT& lut, const TLutColor& in) {
-    const int n = std::min(lut.Size1D, MaxLut1DSize) - 1;  // never beyond the capacity
-    if (n < 0) return in;                // no table: the colour passes unchanged
-    if (n == 0) return lut.Table1D[0];  // a single entry: every input maps to it
-    int i;
-    double f;
-    TLutColor out;
-    Cell(n * in.R, n, i, f);
-    out.R = Lerp(lut.Table1D[i].R, lut.Table1D[i + 1].R, f);
-    Cell(n * in.G, n, i, f);
-    out.G = Lerp(lut.Table1D[i].G, lut.Table1D[i + 1].G, f);
-    Cell(n * in.B, n, i, f);
-    out.B = Lerp(lut.Table1D[i].B, lut.Table1D[i + 1].B, f);
-    return out;
-}
-
-// Trilinear interpolation in a cell given by its four blue pairs, blue first, then green, then
-// red.
-inline TLutColor TrilinearCorners(const TLutColor* c000, const TLutColor* c010, const TLutColor* c100,
-                                  const TLutColor* c110, double fr, double fg, double fb) {
-    TLutColor out;
-#define TINTAVO_CHANNEL(C)                                   \
-    {                                                        \
-        const double s00 = Lerp(c000[0].C, c000[1].C, fb);   \
-        const double s01 = Lerp(c010[0].C, c010[1].C, fb);   \
-        const double s10 = Lerp(c100[0].C, c100[1].C, fb);   \
-        const double s11 = Lerp(c110[0].C, c110[1].C, fb);   \
-        const double t0 = Lerp(s00, s01, fg);                \
-        const double t1 = Lerp(s10, s11, fg);                \
-        out.C = Lerp(t0, t1, fr);                            \
-    }
-    TINTAVO_CHANNEL(R)
-    TINTAVO_CHANNEL(G)
-    TINTAVO_CHANNEL(B)
-#undef TINTAVO_CHANNEL
-    return out;
-}
-
-inline TLutColor Trilinear(const TLUT& lut, int ir, double fr, int ig, double fg, int ib, double fb) {
-    return TrilinearCorners(&lut.Table3D[ir][ig][ib], &lut.Table3D[ir][ig + 1][ib], &lut.Table3D[ir + 1][ig][ib],
-                            &lut.Table3D[ir + 1][ig + 1][ib], fr, fg, fb);
-}
-
-TLutColor Interpolate3D(const TLUT& lut, const TLutColor& in) {
-    const int n = std::min(lut.Size3D, MaxLut3DSize) - 1;  // never beyond the capacity
-    if (n < 0) return in;                      // no table: the colour passes unchanged
-    if (n == 0) return lut.Table3D[0][0][0];  // a single node: every input maps to it
-    int ir, ig, ib;
-    double fr, fg, fb;
-    Cell(n * in.R, n, ir, fr);
-    Cell(n * in.G, n, ig, fg);
-    Cell(n * in.B, n, ib, fb);
-    return Trilinear(lut, ir, fr, ig, fg, ib, fb);
-}
-
-inline double ClampUnit(double v) {
-    if (!(v >= 0.0)) return 0.0;  // below 0 or NaN
-    if (v > 1.0) return 1.0;
-    return v;
-}
+using namespace lutkernel;
 
 inline std::uint8_t ToByte(double v) { return static_cast<std::uint8_t>(std::nearbyint(255.0 * ClampUnit(v))); }
 
@@ -221,6 +147,68 @@ void ApplyLut3DToRows(const TPackedGrid& grid, TBitmap24& bitmap, int y0, int y1
     }
 }
 
+// The tetrahedral interpolation at 8 bits, on the same cells and packed grid.
+void ApplyLut3DTetrahedralToRows(const TPackedGrid& grid, TBitmap24& bitmap, int y0, int y1,
+                                 const TByteCells& cells) {
+    const int w = bitmap.Width();
+    const TLutColor* base = grid.nodes.data();
+    const std::ptrdiff_t sr = grid.strideR, sg = grid.strideG;
+    for (int y = y0; y < y1; ++y) {
+        std::uint8_t* p = bitmap.ScanLine(y);
+        for (int x = 0; x < w; ++x, p += 3) {
+            const TLutColor* c000 = base + cells.offset[0][p[2]] + cells.offset[1][p[1]] + cells.offset[2][p[0]];
+            const TLutColor c = TetrahedralCorners(c000, c000 + sg, c000 + sr, c000 + sr + sg, cells.frac[0][p[2]],
+                                                   cells.frac[1][p[1]], cells.frac[2][p[0]]);
+            p[0] = ToByte(c.B);
+            p[1] = ToByte(c.G);
+            p[2] = ToByte(c.R);
+        }
+    }
+}
+
+// ---- precise images ---------------------------------------------------------------------------
+
+// One pixel's cell in a packed grid of (n + 1)^3 nodes, after the 1D curves when the LUT has them.
+struct TPixelCell {
+    std::ptrdiff_t Offset;
+    double Fr, Fg, Fb;
+};
+
+inline TPixelCell PixelCell(const TLUT& lut, const float* p, int n, std::ptrdiff_t sr, std::ptrdiff_t sg) {
+    TLutColor in{p[0], p[1], p[2]};
+    if (lut.LutKind == lk1DThen3D) in = Interpolate1D(lut, in);  // not clamped
+    int ir, ig, ib;
+    TPixelCell c;
+    Cell(n * in.R, n, ir, c.Fr);
+    Cell(n * in.G, n, ig, c.Fg);
+    Cell(n * in.B, n, ib, c.Fb);
+    c.Offset = ir * sr + ig * sg + ib;
+    return c;
+}
+
+inline void StoreUnit(float* p, const TLutColor& c) {
+    p[0] = static_cast<float>(ClampUnit(c.R));
+    p[1] = static_cast<float>(ClampUnit(c.G));
+    p[2] = static_cast<float>(ClampUnit(c.B));
+}
+
+template <TLutInterpolation Interpolation>
+void ApplyLut3DToImageRows(const TLUT& lut, const TPackedGrid& grid, int n, TPreciseImage& image, int y0, int y1) {
+    const TLutColor* base = grid.nodes.data();
+    const std::ptrdiff_t sr = grid.strideR, sg = grid.strideG;
+    const int w = image.Width();
+    for (int y = y0; y < y1; ++y) {
+        float* p = image.Row(y);
+        for (int x = 0; x < w; ++x, p += 3) {
+            const TPixelCell cell = PixelCell(lut, p, n, sr, sg);
+            const TLutColor* c000 = base + cell.Offset;
+            StoreUnit(p, Interpolation == TLutInterpolation::Tetrahedral
+                             ? TetrahedralCorners(c000, c000 + sg, c000 + sr, c000 + sr + sg, cell.Fr, cell.Fg, cell.Fb)
+                             : TrilinearCorners(c000, c000 + sg, c000 + sr, c000 + sr + sg, cell.Fr, cell.Fg, cell.Fb));
+        }
+    }
+}
+
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
 // The same interpolation with all three channels in one AVX2 register: each lane performs the
 // scalar operations in the same order (no fused multiply-add), so the bytes written are those of
@@ -290,7 +278,63 @@ __attribute__((target("avx2"))) void ApplyLut3DToRowsAvx2(const TNode4* base, st
         }
     }
 }
+// The precise kernels with the three channels in one AVX2 register; each lane performs the
+// scalar operations in the same order, so the floats stored are those of the scalar kernels.
+template <TLutInterpolation Interpolation>
+__attribute__((target("avx2"))) void ApplyLut3DToImageRowsAvx2(const TLUT& lut, const TNode4* base, int n,
+                                                               std::ptrdiff_t sr, std::ptrdiff_t sg,
+                                                               TPreciseImage& image, int y0, int y1) {
+    const int w = image.Width();
+    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+    for (int y = y0; y < y1; ++y) {
+        float* p = image.Row(y);
+        for (int x = 0; x < w; ++x, p += 3) {
+            const TPixelCell cell = PixelCell(lut, p, n, sr, sg);
+            const TNode4* c000 = base + cell.Offset;
+            const TNode4* c010 = c000 + sg;
+            const TNode4* c100 = c000 + sr;
+            const TNode4* c110 = c100 + sg;
+            __m256d c;
+            if constexpr (Interpolation == TLutInterpolation::Tetrahedral) {
+                const double fr = cell.Fr, fg = cell.Fg, fb = cell.Fb;
+                const TNode4 *b, *cc;
+                double wa, wb, wc, wd;
+                if (fr > fg) {
+                    if (fg > fb) b = c100, cc = c110, wa = 1.0 - fr, wb = fr - fg, wc = fg - fb, wd = fb;
+                    else if (fr > fb) b = c100, cc = c100 + 1, wa = 1.0 - fr, wb = fr - fb, wc = fb - fg, wd = fg;
+                    else b = c000 + 1, cc = c100 + 1, wa = 1.0 - fb, wb = fb - fr, wc = fr - fg, wd = fg;
+                } else {
+                    if (fb > fg) b = c000 + 1, cc = c010 + 1, wa = 1.0 - fb, wb = fb - fg, wc = fg - fr, wd = fr;
+                    else if (fb > fr) b = c010, cc = c010 + 1, wa = 1.0 - fg, wb = fg - fb, wc = fb - fr, wd = fr;
+                    else b = c010, cc = c110, wa = 1.0 - fg, wb = fg - fr, wc = fr - fb, wd = fb;
+                }
+                c = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(wa), _mm256_load_pd(c000->v)),
+                                  _mm256_mul_pd(_mm256_set1_pd(wb), _mm256_load_pd(b->v)));
+                c = _mm256_add_pd(c, _mm256_mul_pd(_mm256_set1_pd(wc), _mm256_load_pd(cc->v)));
+                c = _mm256_add_pd(c, _mm256_mul_pd(_mm256_set1_pd(wd), _mm256_load_pd(c110[1].v)));
+            } else {
+                const __m256d vfb = _mm256_set1_pd(cell.Fb), vfb1 = _mm256_set1_pd(1.0 - cell.Fb);
+                const __m256d vfg = _mm256_set1_pd(cell.Fg), vfg1 = _mm256_set1_pd(1.0 - cell.Fg);
+                const __m256d vfr = _mm256_set1_pd(cell.Fr), vfr1 = _mm256_set1_pd(1.0 - cell.Fr);
+                const __m256d s00 = Lerp4(_mm256_load_pd(c000[0].v), _mm256_load_pd(c000[1].v), vfb, vfb1);
+                const __m256d s01 = Lerp4(_mm256_load_pd(c010[0].v), _mm256_load_pd(c010[1].v), vfb, vfb1);
+                const __m256d s10 = Lerp4(_mm256_load_pd(c100[0].v), _mm256_load_pd(c100[1].v), vfb, vfb1);
+                const __m256d s11 = Lerp4(_mm256_load_pd(c110[0].v), _mm256_load_pd(c110[1].v), vfb, vfb1);
+                c = Lerp4(Lerp4(s00, s01, vfg, vfg1), Lerp4(s10, s11, vfg, vfg1), vfr, vfr1);
+            }
+            // ClampUnit: below 0 or not a number -> 0, above 1 -> 1.
+            c = _mm256_and_pd(c, _mm256_cmp_pd(c, zero, _CMP_GE_OQ));
+            c = _mm256_min_pd(c, one);
+            alignas(16) float out[4];
+            _mm_store_ps(out, _mm256_cvtpd_ps(c));
+            p[0] = out[0];
+            p[1] = out[1];
+            p[2] = out[2];
+        }
+    }
+}
 #endif
+
 
 void ApplyGenericToRows(const TLUT& lut, TBitmap24& bitmap, int y0, int y1) {
     const int w = bitmap.Width();
@@ -337,14 +381,29 @@ TLutColor InterpolateCell(const TLutColor (&corners)[2][2][2], const TLutCell& c
     return TrilinearCorners(corners[0][0], corners[0][1], corners[1][0], corners[1][1], cell.FR, cell.FG, cell.FB);
 }
 
-TLutColor ApplyLut(const TLUT& lut, const TLutColor& input) {
+const char* InterpolationName(TLutInterpolation interpolation) {
+    return interpolation == TLutInterpolation::Tetrahedral ? "tetrahedral" : "trilinear";
+}
+
+bool ParseInterpolation(const std::string& name, TLutInterpolation& interpolation) {
+    std::string lower = name;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    for (const TLutInterpolation candidate : {TLutInterpolation::Trilinear, TLutInterpolation::Tetrahedral})
+        if (lower == InterpolationName(candidate)) {
+            interpolation = candidate;
+            return true;
+        }
+    return false;
+}
+
+TLutColor ApplyLut(const TLUT& lut, const TLutColor& input, TLutInterpolation interpolation) {
     switch (lut.LutKind) {
         case lk1D:
             return Interpolate1D(lut, input);
         case lk3D:
-            return Interpolate3D(lut, input);
+            return Interpolate3D(lut, input, interpolation);
         case lk1DThen3D:
-            return Interpolate3D(lut, Interpolate1D(lut, input));
+            return Interpolate3D(lut, Interpolate1D(lut, input), interpolation);
         case lkPassThrough:
         default:
             return input;
@@ -362,7 +421,7 @@ void ApplyLutToPixel(const TLUT& lut, const TPixelColor& input, TPixelColor& out
     output.B = static_cast<std::uint16_t>(std::nearbyint(outScale * ClampUnit(r.B)));
 }
 
-void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap) {
+void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap, TLutInterpolation interpolation) {
     const int h = bitmap.Height();
     const long long work = static_cast<long long>(bitmap.Width()) * h;
     if (work == 0 || lut.LutKind == lkPassThrough) return;
@@ -411,6 +470,12 @@ void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap) {
                 cells.offset[c][v] = i * stride[c];
             }
         }
+        if (interpolation == TLutInterpolation::Tetrahedral) {
+            TPackedGrid grid;
+            PackGrid(lut, n + 1, grid);
+            ForEachRowStrip(h, work, [&](int y0, int y1) { ApplyLut3DTetrahedralToRows(grid, bitmap, y0, y1, cells); });
+            return;
+        }
 #if defined(TINTAVO_LUT_AVX2)
         if (kLutHasAvx2 && lutVectorPathAllowed.load(std::memory_order_relaxed)) {
             std::vector<TNode4> nodes;
@@ -427,6 +492,47 @@ void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap) {
         return;
     }
     ForEachRowStrip(h, work, [&](int y0, int y1) { ApplyGenericToRows(lut, bitmap, y0, y1); });
+}
+
+void ApplyLutToImage(const TLUT& lut, TPreciseImage& image, TLutInterpolation interpolation) {
+    const int h = image.Height(), w = image.Width();
+    const long long work = static_cast<long long>(w) * h * 40;
+    if (image.Empty() || lut.LutKind == lkPassThrough) return;
+    const bool uses3D = lut.LutKind == lk3D || lut.LutKind == lk1DThen3D;
+    if (uses3D && lut.Size3D >= 2) {
+        const int n = std::min(lut.Size3D, MaxLut3DSize) - 1;
+        const bool tetrahedral = interpolation == TLutInterpolation::Tetrahedral;
+#if defined(TINTAVO_LUT_AVX2)
+        if (kLutHasAvx2 && lutVectorPathAllowed.load(std::memory_order_relaxed)) {
+            std::vector<TNode4> nodes;
+            PackGrid4(lut, n + 1, nodes);
+            const std::ptrdiff_t sr = static_cast<std::ptrdiff_t>(n + 1) * (n + 1), sg = n + 1;
+            ForEachRowStrip(h, work, [&](int y0, int y1) {
+                if (tetrahedral)
+                    ApplyLut3DToImageRowsAvx2<TLutInterpolation::Tetrahedral>(lut, nodes.data(), n, sr, sg, image, y0, y1);
+                else
+                    ApplyLut3DToImageRowsAvx2<TLutInterpolation::Trilinear>(lut, nodes.data(), n, sr, sg, image, y0, y1);
+            });
+            return;
+        }
+#endif
+        TPackedGrid grid;
+        PackGrid(lut, n + 1, grid);
+        ForEachRowStrip(h, work, [&](int y0, int y1) {
+            if (tetrahedral)
+                ApplyLut3DToImageRows<TLutInterpolation::Tetrahedral>(lut, grid, n, image, y0, y1);
+            else
+                ApplyLut3DToImageRows<TLutInterpolation::Trilinear>(lut, grid, n, image, y0, y1);
+        });
+        return;
+    }
+    // 1D curves alone, and tables too small to interpolate.
+    ForEachRowStrip(h, work, [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            float* p = image.Row(y);
+            for (int x = 0; x < w; ++x, p += 3) StoreUnit(p, ApplyLut(lut, TLutColor{p[0], p[1], p[2]}, interpolation));
+        }
+    });
 }
 
 }  // namespace tintavo

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lut/Bitmap.h"
+#include "lut/PreciseImage.h"
 
 namespace tintavo {
 
@@ -67,12 +68,23 @@ public:
     void SetIdentity1D(int size);
 };
 
+// How a 3D table is interpolated between its nodes: trilinear (blue, then green, then red, the
+// default), or tetrahedral (the cell cut into six tetrahedra along its grey diagonal, four nodes
+// weighed per colour, as grading tools commonly do).
+enum class TLutInterpolation { Trilinear, Tetrahedral };
+
+// "trilinear" or "tetrahedral".
+const char* InterpolationName(TLutInterpolation interpolation);
+// The interpolation of that name (letter case ignored); false for another name.
+bool ParseInterpolation(const std::string& name, TLutInterpolation& interpolation);
+
 // Maps one normalised colour through the LUT.
 // Sizes in use below 2 cannot be interpolated: such a table returns its entry 0 (size 1) or
 // the input unchanged (size 0 or less). Lookup coordinates outside 0..1 (possible when 1D
 // curves feed the 3D table) are clamped to the table's range, so nothing beyond the tables
 // is ever read.
-TLutColor ApplyLut(const TLUT& lut, const TLutColor& input);
+TLutColor ApplyLut(const TLUT& lut, const TLutColor& input,
+                   TLutInterpolation interpolation = TLutInterpolation::Trilinear);
 
 // The cell of a 3D table of `size` (2..101) points per axis in which ApplyLut interpolates
 // `input`: the indices of its lower corner and the weights of the upper corners.
@@ -89,12 +101,21 @@ TLutColor InterpolateCell(const TLutColor (&corners)[2][2][2], const TLutCell& c
 // Maps an integer pixel colour; the caller sets output.Bits first.
 void ApplyLutToPixel(const TLUT& lut, const TPixelColor& input, TPixelColor& output);
 
-// Maps every pixel of a 24-bit bitmap in place. May use several threads; the result is
+// Maps every pixel of a 24-bit bitmap in place, as ApplyLutToPixel with 8 bits in and out does
+// (with the chosen interpolation for the 3D table). May use several threads; the result is
 // identical to the single-threaded one.
-void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap);
+void ApplyLutToBitmap(const TLUT& lut, TBitmap24& bitmap,
+                      TLutInterpolation interpolation = TLutInterpolation::Trilinear);
 
-// ApplyLutToBitmap uses the processor's vector instructions where it has them, and a portable
-// path otherwise; both write the same bytes. Tests switch the vector path off to check the other.
+// Maps every pixel of a precise image in place: each pixel's floats through ApplyLut (computed
+// in double precision, no rounding to a bit depth), the result clamped to 0..1 (not-a-number
+// becomes 0) and stored as floats. May use several threads; the result does not depend on their
+// number.
+void ApplyLutToImage(const TLUT& lut, TPreciseImage& image,
+                     TLutInterpolation interpolation = TLutInterpolation::Trilinear);
+
+// ApplyLutToBitmap and ApplyLutToImage use the processor's vector instructions where it has
+// them, and a portable path otherwise; both write the same values. Tests switch the vector path off to check the other.
 void AllowLutVectorPath(bool allowed);
 
 }  // namespace tintavo

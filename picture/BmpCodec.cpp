@@ -187,7 +187,7 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& na
         TBitmap24 whole;
         DecodeRle(data + pixelOffset, size - pixelOffset, compression == BI_RLE4, palette, name,
                   static_cast<int>(width), static_cast<int>(height), whole);
-        sink.Start(whole.Width(), whole.Height());
+        sink.Start(RowsInfo(whole.Width(), whole.Height()));
         PourRows(whole, sink);
         return;
     }
@@ -235,7 +235,7 @@ void DecodeBmp(const std::uint8_t* data, std::size_t size, const std::string& na
                 break;
         }
     };
-    sink.Start(w, hgt);
+    sink.Start(RowsInfo(w, hgt));
     // The file is in memory, so a bottom-up file is simply read from its last row on.
     for (int y = 0; y < hgt;) {
         const TPictureRowSink::TRoom room = sink.Room(y, hgt - y);

@@ -108,7 +108,7 @@ int RunDecoder(jpeg_decompress_struct& cinfo, TJpegErrorManager& err, jpeg_progr
     }
 
     const int height = static_cast<int>(cinfo.output_height);
-    sink.Start(static_cast<int>(cinfo.output_width), height);
+    sink.Start(RowsInfo(static_cast<int>(cinfo.output_width), height));
     if (cmyk) {
         // The row buffer belongs to libjpeg's image pool, released by jpeg_destroy_decompress.
         JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,

@@ -7,10 +7,18 @@ namespace tintavo {
 
 const std::vector<TPictureCodec>& PictureCodecs() {
     static const std::vector<TPictureCodec> codecs = {
-        {TPictureType::Jpeg, "JPEG", "JPEG Image File", {"jpg", "jpeg"}, SniffJpeg, DecodeJpeg, EncodeJpeg},
-        {TPictureType::Bmp, "BMP", "Bitmaps", {"bmp"}, SniffBmp, DecodeBmp, EncodeBmp},
-        {TPictureType::Png, "PNG", "PNG Image File", {"png"}, SniffPng, DecodePng, EncodePng},
-        {TPictureType::Tiff, "TIFF", "TIFF Image File", {"tif", "tiff"}, SniffTiff, DecodeTiff, EncodeTiff},
+        {TPictureType::Jpeg, "JPEG", "JPEG Image File", {"jpg", "jpeg"}, SniffJpeg, DecodeJpeg, EncodeJpeg,
+         {TSampleDepth::Bits8}, nullptr},
+        {TPictureType::Bmp, "BMP", "Bitmaps", {"bmp"}, SniffBmp, DecodeBmp, EncodeBmp, {TSampleDepth::Bits8}, nullptr},
+        {TPictureType::Png, "PNG", "PNG Image File", {"png"}, SniffPng, DecodePng, EncodePng,
+         {TSampleDepth::Bits16, TSampleDepth::Bits8}, EncodePreciseWithOiio},
+        {TPictureType::Tiff, "TIFF", "TIFF Image File", {"tif", "tiff"}, SniffTiff, DecodeTiff, EncodeTiff,
+         {TSampleDepth::Bits16, TSampleDepth::Bits8}, EncodePreciseWithOiio},
+        // No 8-bit encoder: an 8-bit picture is written at 10 bits.
+        {TPictureType::Dpx, "DPX", "DPX Image File", {"dpx"}, SniffDpx, DecodeDpx, nullptr,
+         {TSampleDepth::Bits10, TSampleDepth::Bits16}, EncodePreciseWithOiio},
+        {TPictureType::Exr, "OpenEXR", "OpenEXR Image File", {"exr"}, SniffExr, DecodeExr, nullptr,
+         {TSampleDepth::Half, TSampleDepth::Float}, EncodePreciseWithOiio},
     };
     return codecs;
 }
@@ -73,13 +81,13 @@ std::vector<std::string> PictureOpenFilters() {
 
 bool CanSavePicture(const std::string& fileName) {
     const TPictureCodec* codec = PictureCodecForFileName(fileName);
-    return codec != nullptr && codec->Encode != nullptr;
+    return codec != nullptr && (codec->Encode != nullptr || codec->EncodePrecise != nullptr);
 }
 
 std::string SavablePictureExtensions() {
     std::vector<std::string> extensions;
     for (const TPictureCodec& codec : PictureCodecs())
-        if (codec.Encode)
+        if (codec.Encode || codec.EncodePrecise)
             for (const std::string& ext : codec.Extensions) extensions.push_back("." + ext);
     return ListOf(extensions);
 }

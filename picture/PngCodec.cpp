@@ -1,9 +1,11 @@
 // PNG through libpng.
 //
+// 16-bit pictures are decoded at full precision (rows of floats, each sample v / 65535); the
+// others as 8-bit rows.
+//
 // libpng reports errors by longjmp to png_jmpbuf; as with JPEG, the functions that call setjmp
 // (RunDecoder/RunEncoder) hold no C++ objects with destructors. Palette, gray and low bit depths
-// are expanded to 8-bit RGB by libpng, 16-bit samples are scaled with rounding
-// (png_set_scale_16: round(v * 255 / 65535)), and alpha is dropped.
+// are expanded to 8-bit RGB by libpng, and alpha is dropped.
 
 #include <csetjmp>
 #include <cstdio>
@@ -54,11 +56,29 @@ extern "C" void PngWrite(png_structp png, png_bytep in, png_size_t count) {
 
 extern "C" void PngFlush(png_structp) {}
 
+bool HostIsLittleEndian() {
+    const std::uint16_t one = 1;
+    std::uint8_t first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+// A row of 16-bit red, green, blue samples at the start of `row` becomes its floats, in place:
+// from the last sample back, so that no sample is overwritten before it is read.
+void Widen16(float* row, int width) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(row);
+    for (std::ptrdiff_t i = 3 * static_cast<std::ptrdiff_t>(width) - 1; i >= 0; --i) {
+        std::uint16_t v;
+        std::memcpy(&v, bytes + 2 * i, 2);
+        row[i] = UnsignedToUnit(v, 16);
+    }
+}
+
 // 0: libpng error (ctx.message), 1: done, 2: too large (ctx.width/height). An exception from the
 // sink passes through to the caller, which destroys the decoder. `interlaced` holds the whole
 // picture of an interlaced file, whose rows are final only after the last pass.
 int RunDecoder(png_structp png, png_infop info, TPngContext& ctx, long long maxPixels, TPictureRowSink& sink,
-               TBitmap24& interlaced) {
+               TBitmap24& interlaced, TPreciseImage& interlacedDeep) {
     if (setjmp(png_jmpbuf(png))) return 0;
     png_set_read_fn(png, &ctx, PngRead);
     png_read_info(png, info);
@@ -67,27 +87,42 @@ int RunDecoder(png_structp png, png_infop info, TPngContext& ctx, long long maxP
     if (static_cast<long long>(ctx.width) * ctx.height > maxPixels) return 2;
 
     const int colorType = png_get_color_type(png, info);
+    const bool deep = png_get_bit_depth(png, info) == 16;
     png_set_expand(png);  // palette -> RGB, gray < 8 bits -> 8 bits, tRNS -> alpha
-    png_set_scale_16(png);
+    if (!deep) png_set_scale_16(png);
     png_set_strip_alpha(png);
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-    png_set_bgr(png);
+    if (deep) {
+        if (HostIsLittleEndian()) png_set_swap(png);
+    } else {
+        png_set_bgr(png);
+    }
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != 8) {
+    if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != (deep ? 16 : 8)) {
         std::snprintf(ctx.message, sizeof ctx.message, "Unsupported PNG layout");
         return 0;
     }
 
     const int width = static_cast<int>(ctx.width), height = static_cast<int>(ctx.height);
-    sink.Start(width, height);
+    sink.Start(RowsInfo(width, height, deep ? 16 : 8));
     if (passes == 1) {
         for (int y = 0; y < height;) {
             const TPictureRowSink::TRoom room = sink.Room(y, height - y);
-            for (int i = 0; i < room.Count; ++i) png_read_row(png, room.Rows + i * room.Stride, nullptr);
+            for (int i = 0; i < room.Count; ++i) {
+                png_read_row(png, room.Rows + i * room.Stride, nullptr);
+                if (deep) Widen16(FloatRow(room, i), width);
+            }
             sink.Filled(y, room.Count);
             y += room.Count;
         }
+    } else if (deep) {
+        // Each row is read into the first half of its float row, once per pass, and widened at
+        // the end.
+        interlacedDeep.SetSize(width, height);
+        for (int pass = 0; pass < passes; ++pass)
+            for (int y = 0; y < height; ++y) png_read_row(png, reinterpret_cast<png_bytep>(interlacedDeep.Row(y)), nullptr);
+        for (int y = 0; y < height; ++y) Widen16(interlacedDeep.Row(y), width);
     } else {
         // An interlaced file delivers each row once per pass, and libpng fills in that pass's
         // pixels only.
@@ -135,8 +170,9 @@ void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& na
     png_set_chunk_cache_max(png, 1000);
     int result = 0;
     TBitmap24 interlaced;
+    TPreciseImage interlacedDeep;
     try {
-        result = RunDecoder(png, info, ctx, maxPixels, sink, interlaced);
+        result = RunDecoder(png, info, ctx, maxPixels, sink, interlaced, interlacedDeep);
     } catch (...) {  // from the sink (out of memory for the rows): libpng's own memory must still go
         png_destroy_read_struct(&png, &info, nullptr);
         throw;
@@ -145,6 +181,7 @@ void DecodePng(const std::uint8_t* data, std::size_t size, const std::string& na
     if (result == 2) CheckPictureSize(name, ctx.width, ctx.height, maxPixels);
     if (result != 1) FailPicture(name, ctx.message);
     if (!interlaced.Empty()) PourRows(interlaced, sink);
+    if (!interlacedDeep.Empty()) PourRows(interlacedDeep, sink);
 }
 
 std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap, const TPictureSaveOptions&, const std::string& name) {

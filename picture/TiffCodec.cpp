@@ -1,8 +1,9 @@
 // TIFF through libtiff, reading and writing in memory.
 //
 // The usual layouts (one strip-organised plane of 8 or 16-bit RGB, gray or palette samples, top
-// row first) are read scanline by scanline here, so that 16-bit samples are rounded to 8 bits;
-// everything else (tiles, planar data, YCbCr, CMYK, bilevel, other orientations) goes through
+// row first) are read scanline by scanline here, 16-bit samples at full precision (v / 65535);
+// deep samples in other layouts (tiles, planes, float) go to OpenImageIO's TIFF reader, and the
+// remaining 8-bit layouts (tiles, planar data, YCbCr, CMYK, bilevel, other orientations) through
 // libtiff's RGBA reader. Only the first image of a multi-page file is read.
 
 #include <algorithm>
@@ -163,13 +164,27 @@ void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& n
         if (lineBytes <= 0 || static_cast<std::uint64_t>(lineBytes) < expected)
             FailPicture(name, Reason(memory, "Invalid TIFF scanline size"));
         std::vector<std::uint8_t> line(static_cast<std::size_t>(lineBytes));
-        sink.Start(static_cast<int>(width), static_cast<int>(height));
+        const bool deep = bits == 16 && !palette;
+        sink.Start(RowsInfo(static_cast<int>(width), static_cast<int>(height), deep ? 16 : 8));
         const bool invert = photometric == PHOTOMETRIC_MINISWHITE;
         for (std::uint32_t y = 0; y < height; ++y) {
             if (TIFFReadScanline(tif.get(), line.data(), y, 0) < 0)
                 FailPicture(name, Reason(memory, "Cannot read TIFF scanline"));
-            std::uint8_t* dst = sink.Room(static_cast<int>(y), 1).Rows;
-            if (palette) {
+            const TPictureRowSink::TRoom room = sink.Room(static_cast<int>(y), 1);
+            std::uint8_t* dst = room.Rows;
+            if (deep) {
+                const auto* s = reinterpret_cast<const std::uint16_t*>(line.data());
+                float* out = FloatRow(room, 0);
+                for (std::uint32_t x = 0; x < width; ++x, out += 3, s += samples) {
+                    if (rgb) {
+                        out[0] = UnsignedToUnit(s[0], 16);
+                        out[1] = UnsignedToUnit(s[1], 16);
+                        out[2] = UnsignedToUnit(s[2], 16);
+                    } else {
+                        out[0] = out[1] = out[2] = UnsignedToUnit(invert ? 65535u - s[0] : s[0], 16);
+                    }
+                }
+            } else if (palette) {
                 const unsigned perByte = 8 / bits, mask = (1u << bits) - 1;
                 for (std::uint32_t x = 0; x < width; ++x, dst += 3) {
                     const unsigned shift = 8 - bits * (x % perByte + 1);
@@ -205,12 +220,19 @@ void DecodeTiff(const std::uint8_t* data, std::size_t size, const std::string& n
         return;
     }
 
+    // Deep samples in the other layouts (tiles, planes, float samples) are read by OpenImageIO,
+    // whose TIFF reader keeps their precision.
+    if (bits > 8 || format == SAMPLEFORMAT_IEEEFP) {
+        tif.reset();
+        DecodeWithOiio("tiff", data, size, name, maxPixels, sink);
+        return;
+    }
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tif.get(), message)) FailPicture(name, message[0] ? message : "Unsupported TIFF layout");
     std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
     if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster.data(), ORIENTATION_TOPLEFT, 1))
         FailPicture(name, Reason(memory, "Cannot read TIFF image"));
-    sink.Start(static_cast<int>(width), static_cast<int>(height));
+    sink.Start(RowsInfo(static_cast<int>(width), static_cast<int>(height)));
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint32_t* s = raster.data() + static_cast<std::size_t>(y) * width;
         std::uint8_t* dst = sink.Room(static_cast<int>(y), 1).Rows;

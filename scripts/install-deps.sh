@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg-dev libpng-dev libtiff-dev liblcms2-dev
   libeigen3-dev  # small dense solvers of the calibration models
+  libopenimageio-dev  # DPX, OpenEXR and deep pictures
   libcli11-dev nlohmann-json3-dev  # the command-line tool's arguments and JSON
   libopencv-dev libopencv-contrib-dev  # chart detection (the contrib package holds mcc)
   clang-14 libclang-rt-14-dev clang-format-14

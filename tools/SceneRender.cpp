@@ -283,7 +283,7 @@ TVariedScene VariedScene(unsigned seed, int index, bool withChart, TChartType ch
     return v;
 }
 
-void RenderScene(const TScene& s, TBitmap24& picture) {
+void RenderScene(const TScene& s, TBitmap24& picture, TPreciseImage* deep) {
     const TChartInfo& chart = ChartInfo(s.Chart);
     const int columns = s.HasChart ? chart.Columns : 0, rows = s.HasChart ? chart.Rows : 0;
 
@@ -366,20 +366,21 @@ void RenderScene(const TScene& s, TBitmap24& picture) {
     const double r2max = cx * cx + cy * cy;
     std::mt19937 rng(s.Seed);
     std::normal_distribution<double> noise(0.0, s.Noise > 0 ? s.Noise : 1.0);
-    picture.SetSize(s.Width, s.Height);
+    if (deep) deep->SetSize(s.Width, s.Height);
+    else picture.SetSize(s.Width, s.Height);
     cv::Mat blurred;  // the image before noise, 8-bit scale, when blurring
-    if (s.Blur > 0) blurred.create(s.Height, s.Width, CV_32FC3);
+    if (s.Blur > 0 || deep) blurred.create(s.Height, s.Width, CV_32FC3);
+    auto noisy = [&](double v) { return s.Noise > 0 ? v + noise(rng) : v; };
     auto finish = [&](double v) {
-        if (s.Noise > 0) v += noise(rng);
-        v = std::nearbyint(v);
+        v = std::nearbyint(noisy(v));
         return static_cast<std::uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
     };
     for (int y = 0; y < s.Height; ++y) {
-        std::uint8_t* p = picture.ScanLine(y);
-        float* b = s.Blur > 0 ? blurred.ptr<float>(y) : nullptr;
+        std::uint8_t* p = deep ? nullptr : picture.ScanLine(y);
+        float* b = blurred.empty() ? nullptr : blurred.ptr<float>(y);
         const std::uint16_t* idRow = ids.empty() ? nullptr : ids.ptr<std::uint16_t>(y);
         const double py = y + 0.5;
-        for (int x = 0; x < s.Width; ++x, p += 3) {
+        for (int x = 0; x < s.Width; ++x, p = p ? p + 3 : nullptr) {
             const double px = x + 0.5;
             std::size_t surface = idRow ? idRow[x] : background;
             if (s.HasChart && y >= y0 && y <= y1 && x >= x0 && x <= x1) surface = chartSurface(px, py, surface);
@@ -392,8 +393,19 @@ void RenderScene(const TScene& s, TBitmap24& picture) {
             }
         }
     }
-    if (s.Blur > 0) {
-        cv::GaussianBlur(blurred, blurred, cv::Size(0, 0), s.Blur, s.Blur, cv::BORDER_REFLECT);
+    if (s.Blur > 0) cv::GaussianBlur(blurred, blurred, cv::Size(0, 0), s.Blur, s.Blur, cv::BORDER_REFLECT);
+    if (deep) {
+        // Unrounded, on 0..1, red first.
+        for (int y = 0; y < s.Height; ++y) {
+            float* f = deep->Row(y);
+            const float* b = blurred.ptr<float>(y);
+            for (int x = 0; x < s.Width; ++x)
+                for (int k = 0; k < 3; ++k) {
+                    const double v = noisy(b[3 * x + 2 - k]);
+                    f[3 * x + k] = static_cast<float>(v < 0 ? 0 : (v > 255 ? 1 : v / 255.0));
+                }
+        }
+    } else if (s.Blur > 0) {
         for (int y = 0; y < s.Height; ++y) {
             std::uint8_t* p = picture.ScanLine(y);
             const float* b = blurred.ptr<float>(y);

@@ -18,6 +18,7 @@
 #include "engine/Calibration.h"
 #include "engine/ChartGeometry.h"
 #include "lut/Bitmap.h"
+#include "lut/PreciseImage.h"
 
 namespace tintavo::scene {
 
@@ -74,8 +75,9 @@ TVariedScene VariedScene(unsigned seed, int index, bool withChart, TChartType ch
 // The patch-grid corners of a chart in `pose` on a width x height picture (chart order).
 TQuad PoseCorners(TChartType chart, const TChartPose& pose, double gap, double margin, int width, int height);
 
-// Renders the scene into `picture` (width x height).
-void RenderScene(const TScene& scene, TBitmap24& picture);
+// Renders the scene into `picture` (width x height) at 8 bits, or, when `deep` is given, into it
+// without rounding (picture is then left alone).
+void RenderScene(const TScene& scene, TBitmap24& picture, TPreciseImage* deep = nullptr);
 
 // A picture coordinate in the working image made from it by the Open command (the resampler maps
 // pixel centre i to i x (dw - 1) / (sw - 1)); both in the pixel-covers-[i, i + 1) convention.

@@ -37,6 +37,7 @@ struct TOptions {
     bool PoseGiven = false;
     scene::TChartPose Pose;
     int Quality = 90;
+    TSampleDepth Depth = TSampleDepth::Bits8;
     std::string Output;
 };
 
@@ -45,7 +46,7 @@ struct TOptions {
     std::fprintf(stderr, "Usage: tintavo-render-chart --chart %s|none --out FILE [options]\n",
                  ChartCommandNames("|", "|").c_str());
     std::fprintf(stderr,
-                 "  --out FILE            .jpg, .bmp, .png or .tif\n"
+                 "  --out FILE            .jpg, .bmp, .png, .tif, .dpx or .exr\n"
                  "  --size WxH            picture size in pixels (default 3000x2000)\n"
                  "  --grid L,T,R,B        upright patch grid in picture pixels (default: centred)\n"
                  "  --corners X1,Y1,...,X4,Y4  patch-grid corners in chart order, picture pixels\n"
@@ -64,7 +65,8 @@ struct TOptions {
                  "  --clutter N           random shapes on the background (default 0)\n"
                  "  --mosaics N           panels of coloured tiles on the background (default 0)\n"
                  "  --seed N              noise and clutter seed (default 1)\n"
-                 "  --quality Q           JPEG quality (default 90)\n");
+                 "  --quality Q           JPEG quality (default 90)\n"
+                 "  --depth D             8, 10, 16, half or float, as the type of --out has them (default 8)\n");
     std::exit(2);
 }
 
@@ -172,6 +174,8 @@ TOptions ParseArguments(int argc, char** argv) {
             s.Seed = static_cast<unsigned>(Numbers(value, 1, "--seed")[0]);
         } else if (key == "--quality") {
             o.Quality = static_cast<int>(Numbers(value, 1, "--quality")[0]);
+        } else if (key == "--depth") {
+            if (!ParseSampleDepth(value, o.Depth) || o.Depth == TSampleDepth::Default) Usage("bad --depth");
         } else {
             Usage("unknown option " + key);
         }
@@ -220,8 +224,14 @@ int main(int argc, char** argv) {
     const scene::TScene& scene = options.Scene;
     try {
         TBitmap24 picture;
-        scene::RenderScene(scene, picture);
-        SavePicture(options.Output, picture, options.Quality);
+        if (options.Depth == TSampleDepth::Bits8) {
+            scene::RenderScene(scene, picture);
+            SavePicture(options.Output, picture, options.Quality);
+        } else {
+            TPreciseImage deep;
+            scene::RenderScene(scene, picture, &deep);
+            SavePreciseImage(options.Output, deep, options.Depth);
+        }
         int ww = 0, wh = 0;
         FitSize(scene.Width, scene.Height, WorkingWidth, WorkingHeight, ww, wh);
         if (!scene.HasChart) {

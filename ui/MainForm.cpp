@@ -139,6 +139,11 @@ void TfrmMain::BuildControls() {
                           QStringLiteral("Paste a calibration image from the clipboard"));
     side->addWidget(sbnOpenCalibrationImage);
     side->addWidget(sbnPaste);
+    lblPictureInfo = new QLabel(Panel2);
+    lblPictureInfo->setObjectName(QStringLiteral("lblPictureInfo"));
+    lblPictureInfo->setWordWrap(true);
+    lblPictureInfo->setVisible(false);
+    side->addWidget(lblPictureInfo);
     side->addSpacing(6);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Color Checker Type"), Panel2);
@@ -254,13 +259,25 @@ void TfrmMain::UpdateControls() {
 
 void TfrmMain::SamplePatches(bool fromViewer) {
     const TSelection selection{viewer_->ImageX1(), viewer_->ImageY1(), viewer_->ImageX2(), viewer_->ImageY2()};
+    if (!fromViewer && !workPrecise_.Empty()) {
+        const TChartInfo& chart = ChartInfo(Chart());
+        tintavo::SamplePatches(workPrecise_, TChartGeometry(selection, chart.Columns, chart.Rows), Chart(), measured_);
+        return;
+    }
     const TBitmap24& image = fromViewer ? viewer_->SourceBitmap() : workBitmap_;
     tintavo::SamplePatches(image, selection, Chart(), measured_);
 }
 
 void TfrmMain::Calibrate() {
     const TSelection selection{viewer_->ImageX1(), viewer_->ImageY1(), viewer_->ImageX2(), viewer_->ImageY2()};
-    // On a failed fit the exception leaves the LUT and the last mapping as they were.
+    // On a failed fit the exception leaves the LUT and the last mapping as they were. A deep
+    // picture is calibrated from its precise working image.
+    if (!workPrecise_.Empty()) {
+        const TChartInfo& chart = ChartInfo(Chart());
+        mapping_ = tintavo::Calibrate(workPrecise_, TChartGeometry(selection, chart.Columns, chart.Rows), Chart(),
+                                      cbxIngnorelightness->isChecked(), *lut_, measured_);
+        return;
+    }
     mapping_ = tintavo::Calibrate(workBitmap_, selection, Chart(), cbxIngnorelightness->isChecked(), *lut_,
                                   measured_);
 }
@@ -279,9 +296,20 @@ bool TfrmMain::OpenPicture(const QString& fileName) {
         {
             TWaitCursor wait;
             // Loaded aside: a picture that cannot be read leaves the previous image in place.
-            TBitmap24 loaded;
+            TWorkingPicture loaded;
             OpenCalibrationPicture(QFile::encodeName(fileName).toStdString(), loaded);
-            SetWorkingImage(loaded);
+            std::swap(workPrecise_, loaded.Precise);
+            pictureInfo_ = loaded.Info;
+            // The type and depth, and once per picture how many float samples were clamped.
+            QString text = QStringLiteral("%1, %2 x %3")
+                               .arg(QString::fromStdString(pictureInfo_.Description()))
+                               .arg(pictureInfo_.Width)
+                               .arg(pictureInfo_.Height);
+            if (pictureInfo_.ClampedSamples > 0)
+                text += QStringLiteral("; %1 samples outside 0..1 clamped").arg(pictureInfo_.ClampedSamples);
+            lblPictureInfo->setText(text);
+            lblPictureInfo->setVisible(true);
+            SetWorkingImage(loaded.Bitmap);
         }
         ShowTips(0, false, this);
     });
@@ -309,6 +337,12 @@ void TfrmMain::miPasteClick() {
             // A pasted picture keeps its full size.
             TBitmap24 pasted;
             ImageToBitmap(image, pasted);
+            workPrecise_.Clear();
+            pictureInfo_ = TPictureInfo();
+            pictureInfo_.Width = pasted.Width();
+            pictureInfo_.Height = pasted.Height();
+            lblPictureInfo->setText(QStringLiteral("Pasted picture, %1 x %2").arg(pasted.Width()).arg(pasted.Height()));
+            lblPictureInfo->setVisible(true);
             SetWorkingImage(pasted);
         }
         ShowTips(0, false, this);

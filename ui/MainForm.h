@@ -10,6 +10,8 @@
 #include "engine/Calibration.h"
 #include "lut/Bitmap.h"
 #include "lut/LUT.h"
+#include "lut/PreciseImage.h"
+#include "picture/Picture.h"
 
 class QAction;
 class QCheckBox;
@@ -44,6 +46,10 @@ public:
 
     TImageViewer* Viewer() const { return viewer_; }
     const TBitmap24& WorkBitmap() const { return workBitmap_; }
+    // The precise working image of a deep picture (empty for 8-bit and pasted pictures), which
+    // the calibration samples instead of the 8-bit one, and what the opened picture was.
+    const TPreciseImage& WorkPrecise() const { return workPrecise_; }
+    const TPictureInfo& PictureInfo() const { return pictureInfo_; }
     TLUT& Lut() { return *lut_; }
     const TCalibrationMapping* Mapping() const { return mapping_.get(); }
     bool PreviewDone() const { return previewDone_; }
@@ -70,6 +76,8 @@ private:
     void ViewerLayoutChanged();
 
     TBitmap24 workBitmap_;
+    TPreciseImage workPrecise_;
+    TPictureInfo pictureInfo_;
     std::unique_ptr<TLUT> lut_;
     std::unique_ptr<TCalibrationMapping> mapping_;  // the last successful calibration
     TMeasuredPatches measured_;
@@ -84,6 +92,7 @@ private:
     // rbnColorCheckerClassic, rbnColorCheckerSG, ...: one per chart, in the chart table's order.
     std::vector<QRadioButton*> chartButtons_;
     QLabel* lblHint = nullptr;
+    QLabel* lblPictureInfo = nullptr;  // the opened picture's type, depth and size
     QCheckBox* cbxIngnorelightness = nullptr;
     QPushButton* sbnPreview = nullptr;
     QPushButton* sbnHidePreview = nullptr;

@@ -86,7 +86,7 @@ TEST(OpenPicture, AFailedOpenLeavesTheWorkingBitmapAlone) {
         OpenCalibrationPicture(file, work);
         FAIL() << "no error";
     } catch (const EPictureError& e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot read picture \"" + file + "\": Not a JPEG, BMP, PNG or TIFF picture");
+        EXPECT_EQ(std::string(e.what()), "Cannot read picture \"" + file + "\": Not a JPEG, BMP, PNG, TIFF, DPX or OpenEXR picture");
     }
     EXPECT_TRUE(work.SamePixels(before));
 }

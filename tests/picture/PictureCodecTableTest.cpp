@@ -66,14 +66,16 @@ TEST(PictureCodecTable, EveryTypeWritesWhatItsSniffAloneRecognisesAndReadsBack) 
 // The open dialog, the command-line tool and the messages take their lists from the table.
 TEST(PictureCodecTable, DialogFiltersNamesAndExtensionsComeFromTheTable) {
     EXPECT_EQ(PictureOpenFilters(), (std::vector<std::string>{
-                                        "All pictures (*.jpg *.jpeg *.bmp *.png *.tif *.tiff)",
+                                        "All pictures (*.jpg *.jpeg *.bmp *.png *.tif *.tiff *.dpx *.exr)",
                                         "JPEG Image File (*.jpg *.jpeg)",
                                         "Bitmaps (*.bmp)",
                                         "PNG Image File (*.png)",
                                         "TIFF Image File (*.tif *.tiff)",
+                                        "DPX Image File (*.dpx)",
+                                        "OpenEXR Image File (*.exr)",
                                     }));
-    EXPECT_EQ(PictureTypeNames(), "JPEG, BMP, PNG or TIFF");
-    EXPECT_EQ(SavablePictureExtensions(), ".jpg, .jpeg, .bmp, .png, .tif or .tiff");
+    EXPECT_EQ(PictureTypeNames(), "JPEG, BMP, PNG, TIFF, DPX or OpenEXR");
+    EXPECT_EQ(SavablePictureExtensions(), ".jpg, .jpeg, .bmp, .png, .tif, .tiff, .dpx or .exr");
 
     EXPECT_TRUE(CanSavePicture("out/a.JPG"));
     EXPECT_TRUE(CanSavePicture("b.tiff"));
@@ -89,6 +91,6 @@ TEST(PictureCodecTable, DialogFiltersNamesAndExtensionsComeFromTheTable) {
         FAIL() << "no error";
     } catch (const EPictureError& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "Cannot write picture \"" + gif + "\": Unknown picture type (use .jpg, .jpeg, .bmp, .png, .tif or .tiff)");
+                  "Cannot write picture \"" + gif + "\": Unknown picture type (use .jpg, .jpeg, .bmp, .png, .tif, .tiff, .dpx or .exr)");
     }
 }

@@ -98,10 +98,10 @@ TEST(PictureErrors, TruncatedFilesNameTheFileAndTheReason) {
 TEST(PictureErrors, OtherTypesAndEmptyFiles) {
     const std::string gif = "GIF89a\x01\x00\x01\x00\x00\x00\x00;";
     EXPECT_EQ(ErrorOf(Bytes(gif.begin(), gif.end()), "x.gif"),
-              "Cannot read picture \"x.gif\": Not a JPEG, BMP, PNG or TIFF picture");
+              "Cannot read picture \"x.gif\": Not a JPEG, BMP, PNG, TIFF, DPX or OpenEXR picture");
     EXPECT_EQ(ErrorOf({}, "empty.jpg"), "Cannot read picture \"empty.jpg\": The file is empty");
     EXPECT_EQ(ErrorOf({0xFF, 0xD8}, "short.jpg"),
-              "Cannot read picture \"short.jpg\": Not a JPEG, BMP, PNG or TIFF picture");
+              "Cannot read picture \"short.jpg\": Not a JPEG, BMP, PNG, TIFF, DPX or OpenEXR picture");
     // BMPs wrapping a JPEG are not decoded.
     EXPECT_EQ(ErrorOf(MakeBmp(2, 2, 24, 4, {}, Bytes(16, 0)), "jpeg.bmp"),
               "Cannot read picture \"jpeg.bmp\": Unsupported BMP compression 4");

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -12,6 +13,9 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
+#include <cmath>
 
 #include "UiTestSupport.h"
 #include "lut/ImageResize2.h"
@@ -144,9 +148,9 @@ private slots:
         answers->Queue([this](QDialog& dialog) {
             auto* files = qobject_cast<QFileDialog*>(&dialog);
             if (files == nullptr) return int(QDialog::Rejected);
-            // Pictures only: JPEG, BMP, PNG and TIFF.
+            // Pictures only: JPEG, BMP, PNG, TIFF, DPX and OpenEXR.
             const QString all = files->nameFilters().join(' ');
-            for (const char* pattern : {"*.jpg", "*.jpeg", "*.bmp", "*.png", "*.tif", "*.tiff"})
+            for (const char* pattern : {"*.jpg", "*.jpeg", "*.bmp", "*.png", "*.tif", "*.tiff", "*.dpx", "*.exr"})
                 if (!all.contains(QLatin1String(pattern))) return int(QDialog::Rejected);
             files->selectFile(chartFile);
             return int(QDialog::Accepted);
@@ -187,6 +191,34 @@ private slots:
         QCOMPARE(form->WorkBitmap().Width(), workWidth);
         QCOMPARE(form->WorkBitmap().Height(), workHeight);
         QCOMPARE(form->Viewer()->SourceBitmap().Width(), workWidth);
+    }
+
+    // A 16-bit picture keeps a precise working image, which the calibration samples; the label
+    // tells the type and depth. An 8-bit picture has none.
+    void deepPicturesAreCalibratedAtFullPrecision() {
+        TPreciseImage deep;
+        BitmapToPrecise(test::RenderChart(800, 560, ChartArea, TChartType::Classic), deep);
+        for (int y = 0; y < deep.Height(); ++y)  // between the 8-bit levels
+            for (std::ptrdiff_t i = 0; i < deep.RowFloats(); ++i)
+                deep.Row(y)[i] = std::min(1.0f, deep.Row(y)[i] + 0.4f / 255.0f);
+        const QString file = dir.filePath(QStringLiteral("deep.tif"));
+        SavePreciseImage(QFile::encodeName(file).toStdString(), deep, TSampleDepth::Bits16);
+        QVERIFY(form->OpenPicture(file));
+        QCOMPARE(Find<QLabel>("lblPictureInfo")->text(), QStringLiteral("16-bit TIFF, 800 x 560"));
+        QCOMPARE(form->WorkPrecise().Width(), 800);
+        SelectChart();
+        QTest::mouseClick(Button("sbnPreview"), Qt::LeftButton);
+        QVERIFY(form->PreviewDone());
+        int offLevels = 0;
+        for (int i = 0; i < form->Measured().PatchCount; ++i) {
+            const double level = 255 * form->Measured().MeasuredColors[i].G;
+            if (std::abs(level - std::nearbyint(level)) > 0.1) ++offLevels;
+        }
+        QVERIFY(offLevels > 20);
+
+        OpenChart();
+        QVERIFY(form->WorkPrecise().Empty());
+        QCOMPARE(Find<QLabel>("lblPictureInfo")->text(), QStringLiteral("8-bit PNG, 800 x 560"));
     }
 
     void pasteKeepsFullSize() {

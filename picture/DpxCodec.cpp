@@ -1,0 +1,71 @@
+// DPX (SMPTE 268M), read through OpenImageIO after a check of the header here.
+//
+// A DPX file starts with a 2048-byte header, big or little-endian as its magic number says:
+//   0    "SDPX" (big-endian) or "XPDS" (little-endian)
+//   4    offset of the image data                       (32-bit)
+//   770  number of image elements                       (16-bit)
+//   772  pixels per line, 776 lines per element         (32-bit each)
+//   780  the first image element: 800 descriptor (50 RGB, 51 RGBA, 6 luma), 803 bits per
+//        sample (8, 10, 12, 16), 804 packing, 806 encoding (0: none), 808 its data offset
+// Colourists' frames are 10-bit RGB (three samples packed into each 32-bit word) or 16-bit RGB.
+#include <cstring>
+
+#include "picture/PictureCodecs.h"
+
+namespace tintavo {
+
+namespace {
+
+constexpr std::size_t DpxHeaderBytes = 1664;  // the generic header; the industry header follows
+
+struct TDpxHeader {
+    const std::uint8_t* Data;
+    bool BigEndian;
+    std::uint32_t U32(std::size_t at) const {
+        const std::uint8_t* p = Data + at;
+        return BigEndian ? (std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3])
+                         : (std::uint32_t(p[3]) << 24 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | p[0]);
+    }
+    unsigned U16(std::size_t at) const {
+        const std::uint8_t* p = Data + at;
+        return BigEndian ? (unsigned(p[0]) << 8 | p[1]) : (unsigned(p[1]) << 8 | p[0]);
+    }
+};
+
+}  // namespace
+
+bool SniffDpx(const std::uint8_t* data, std::size_t size) {
+    return size >= 4 && (std::memcmp(data, "SDPX", 4) == 0 || std::memcmp(data, "XPDS", 4) == 0);
+}
+
+void DecodeDpx(const std::uint8_t* data, std::size_t size, const std::string& name, long long maxPixels,
+               TPictureRowSink& sink) {
+    if (size < DpxHeaderBytes) FailPicture(name, "Truncated DPX header");
+    const TDpxHeader h{data, std::memcmp(data, "SDPX", 4) == 0};
+    const unsigned elements = h.U16(770);
+    const std::uint32_t width = h.U32(772), height = h.U32(776);
+    const unsigned descriptor = data[800], bits = data[803], packing = h.U16(804), encoding = h.U16(806);
+    if (elements < 1 || elements > 8) FailPicture(name, "Invalid DPX element count " + std::to_string(elements));
+    CheckPictureSize(name, width, height, maxPixels);
+    const unsigned channels = descriptor == 50 ? 3 : descriptor == 51 ? 4 : descriptor == 6 ? 1 : 0;
+    if (channels == 0 || (bits != 8 && bits != 10 && bits != 12 && bits != 16) || encoding != 0 || packing > 2)
+        FailPicture(name, "Unsupported DPX layout (descriptor " + std::to_string(descriptor) + ", " +
+                              std::to_string(bits) + " bits, packing " + std::to_string(packing) + ", encoding " +
+                              std::to_string(encoding) + ")");
+    // The pixels must be in the file, from the element's data offset (or the image offset when
+    // it is 0): packed samples (packing 0) take bits / 8 bytes each, filled 10-bit ones 4 bytes
+    // for 3, filled 12-bit ones 2 bytes each.
+    std::uint64_t offset = h.U32(808);
+    if (offset == 0 || offset == 0xFFFFFFFFu) offset = h.U32(4);
+    const std::uint64_t samples = std::uint64_t(width) * height * channels;
+    const std::uint64_t need = packing == 0 ? (samples * bits + 7) / 8
+                               : bits == 10 ? (samples + 2) / 3 * 4
+                               : bits == 12 ? samples * 2
+                                            : samples * bits / 8;
+    if (offset < DpxHeaderBytes || offset > size || size - offset < need)
+        FailPicture(name, "Truncated DPX file: the header claims " + std::to_string(width) + " x " +
+                              std::to_string(height) + " pixels, more than the file holds");
+    DecodeWithOiio("dpx", data, size, name, maxPixels, sink);
+}
+
+}  // namespace tintavo

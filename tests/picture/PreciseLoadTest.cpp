@@ -1,0 +1,368 @@
+// Deep pictures (16-bit PNG and TIFF, 10 and 16-bit DPX, half and float OpenEXR) decoded at full
+// precision, their damaged forms, and the Open command's precise working image. The DPX and
+// OpenEXR files are written here with OpenImageIO's writers.
+#include "picture/Picture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <random>
+#include <string>
+
+#include <OpenImageIO/imageio.h>
+
+#include "lut/ImageResize2.h"
+#include "lut/PreciseResize.h"
+#include "PictureTestUtil.h"
+
+using namespace tintavo;
+using namespace picture_test;
+
+namespace {
+
+constexpr int W = 37, H = 11;  // odd sizes: no row or packing lines up by chance
+
+// Writes `values` (W x H x channels, rows top down) with OpenImageIO at `type` to `file`.
+void WriteWithOiio(const std::string& file, const OIIO::TypeDesc& type, int channels, int bits,
+                   const std::vector<float>& values) {
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
+    ASSERT_TRUE(out) << file;
+    OIIO::ImageSpec spec(W, H, channels, type);
+    if (bits) spec.attribute("oiio:BitsPerSample", bits);
+    ASSERT_TRUE(out->open(file, spec)) << out->geterror();
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+    ASSERT_TRUE(out->close());
+}
+
+// Codes 0..top spread over the picture, so that both ends and many levels between occur.
+std::vector<unsigned> Codes(unsigned top, int channels, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<unsigned> codes(static_cast<std::size_t>(W) * H * channels);
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = i < 2 ? (i == 0 ? 0 : top) : random() % (top + 1);
+    return codes;
+}
+
+// Each pixel of `image` is the RGB (or gray spread to RGB) of codes / top.
+void ExpectCodes(const TPreciseImage& image, const std::vector<unsigned>& codes, int channels, unsigned top,
+                 const std::string& what) {
+    ASSERT_EQ(image.Width(), W) << what;
+    ASSERT_EQ(image.Height(), H) << what;
+    int wrong = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const unsigned code = codes[(static_cast<std::size_t>(y) * W + x) * channels + (channels == 1 ? 0 : c)];
+                const float want = static_cast<float>(static_cast<double>(code) / top);
+                if (image.Row(y)[3 * x + c] != want && ++wrong < 4)
+                    ADD_FAILURE() << what << " at " << x << "," << y << " channel " << c << ": " << image.Row(y)[3 * x + c]
+                                  << " for code " << code;
+            }
+    EXPECT_EQ(wrong, 0) << what;
+}
+
+std::string ReadError(const std::string& file) {
+    try {
+        TPreciseImage image;
+        LoadPreciseImage(file, image);
+        EXPECT_TRUE(image.Empty());
+    } catch (const EPictureError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+std::string Cut(const std::string& file, std::size_t keep, const std::string& name) {
+    Bytes bytes = ReadFileBytes(file);
+    bytes.resize(std::min(keep, bytes.size()));
+    const std::string cut = (std::filesystem::path(file).parent_path() / name).string();
+    WriteBytes(cut, bytes);
+    return cut;
+}
+
+}  // namespace
+
+// 16-bit PNG and TIFF samples keep every bit in the precise image; the 8-bit image of the same
+// file is rounded as before; the type and depth are reported.
+TEST(PreciseLoad, SixteenBitPngAndTiffKeepEverySample) {
+    const auto dir = TempFolder("PreciseSixteen");
+    for (const int channels : {3, 1}) {
+        const std::vector<unsigned> codes = Codes(65535, channels, 7u + channels);
+        std::vector<Bytes> rows(H);
+        Bytes native;
+        for (int y = 0; y < H; ++y)
+            for (int i = 0; i < W * channels; ++i) {
+                const unsigned v = codes[static_cast<std::size_t>(y) * W * channels + i];
+                rows[y].insert(rows[y].end(), {std::uint8_t(v >> 8), std::uint8_t(v & 0xFF)});
+                const std::uint16_t n = static_cast<std::uint16_t>(v);
+                native.insert(native.end(), reinterpret_cast<const std::uint8_t*>(&n),
+                              reinterpret_cast<const std::uint8_t*>(&n) + 2);
+            }
+        const std::string tag = channels == 3 ? "rgb" : "gray";
+        const std::string png = (dir / (tag + ".png")).string();
+        WriteBytes(png, EncodePng(W, H, channels == 3 ? 2 : 0, 16, rows));
+        for (const bool interlaced : {false, true}) {
+            const std::string file = interlaced ? (dir / (tag + "-interlaced.png")).string() : png;
+            if (interlaced) WriteBytes(file, EncodePng(W, H, channels == 3 ? 2 : 0, 16, rows, {}, true));
+            TPreciseImage image;
+            const TPictureInfo info = LoadPreciseImage(file, image);
+            EXPECT_EQ(info.Type, TPictureType::Png);
+            EXPECT_EQ(info.Description(), "16-bit PNG");
+            EXPECT_TRUE(info.Deep());
+            ExpectCodes(image, codes, channels, 65535, file);
+        }
+        for (const bool tiled : {false, true}) {  // tiles go through OpenImageIO's reader
+            TiffLayout layout;
+            layout.width = W;
+            layout.height = H;
+            layout.samples = channels;
+            layout.bits = 16;
+            layout.photometric = channels == 3 ? 2 : 1;
+            layout.tiled = tiled;
+            const std::string file = (dir / (tag + (tiled ? "-tiled" : "") + ".tif")).string();
+            WriteBytes(file, EncodeTiff(layout, native));
+            TPreciseImage image;
+            const TPictureInfo info = LoadPreciseImage(file, image);
+            EXPECT_EQ(info.Description(), "16-bit TIFF") << file;
+            ExpectCodes(image, codes, channels, 65535, file);
+
+            TBitmap24 bytes;
+            LoadPicture(file, bytes);  // the 8-bit road: round(v * 255 / 65535)
+            std::uint8_t r, g, b;
+            bytes.GetPixel(5, 3, r, g, b);
+            const std::size_t at = (3 * W + 5) * channels;
+            EXPECT_EQ(r, (codes[at] * 255 + 32767) / 65535) << file;
+            EXPECT_EQ(b, (codes[at + (channels == 3 ? 2 : 0)] * 255 + 32767) / 65535) << file;
+        }
+    }
+}
+
+// DPX at 10 bits (packed three to a word) and 16 bits, RGB and luma: each code c becomes
+// c / (2^bits - 1) exactly, not the 16-bit widening OpenImageIO hands out.
+TEST(PreciseLoad, DpxTenAndSixteenBits) {
+    const auto dir = TempFolder("PreciseDpx");
+    for (const int bits : {10, 16})
+        for (const int channels : {3, 1}) {
+            const unsigned top = (1u << bits) - 1;
+            const std::vector<unsigned> codes = Codes(top, channels, bits * 10u + channels);
+            std::vector<float> values(codes.size());
+            for (std::size_t i = 0; i < codes.size(); ++i) values[i] = static_cast<float>(codes[i]) / top;
+            const std::string file =
+                (dir / (std::to_string(bits) + "-" + std::to_string(channels) + ".dpx")).string();
+            WriteWithOiio(file, OIIO::TypeDesc::UINT16, channels, bits, values);
+            TPreciseImage image;
+            const TPictureInfo info = LoadPreciseImage(file, image);
+            EXPECT_EQ(info.Type, TPictureType::Dpx);
+            EXPECT_EQ(info.Description(), std::to_string(bits) + "-bit DPX");
+            EXPECT_EQ(info.ClampedSamples, 0);
+            ExpectCodes(image, codes, channels, top, file);
+
+            TBitmap24 bytes;  // the 8-bit image is the precise one rounded
+            LoadPicture(file, bytes);
+            TBitmap24 rounded;
+            PreciseToBitmap(image, rounded);
+            EXPECT_TRUE(bytes.SamePixels(rounded)) << file;
+        }
+}
+
+// OpenEXR samples outside 0..1 (and not-a-number) are clamped and counted once per picture;
+// the ones inside keep their value, half and float alike.
+TEST(PreciseLoad, ExrHalfAndFloatAreClampedIntoTheLutDomainAndCounted) {
+    const auto dir = TempFolder("PreciseExr");
+    std::vector<float> values(static_cast<std::size_t>(W) * H * 3);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i % 1024) / 1024.0f;  // exact in half
+    values[0] = -0.25f;
+    values[4] = 3.5f;
+    values[8] = std::numeric_limits<float>::quiet_NaN();
+    values[9] = 1.0f;
+    for (const bool half : {true, false}) {
+        const std::string file = (dir / (half ? "half.exr" : "float.exr")).string();
+        WriteWithOiio(file, half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT, 3, 0, values);
+        TPreciseImage image;
+        const TPictureInfo info = LoadPreciseImage(file, image);
+        EXPECT_EQ(info.Type, TPictureType::Exr);
+        EXPECT_EQ(info.Description(), half ? "half-float OpenEXR" : "32-bit float OpenEXR");
+        EXPECT_EQ(info.ClampedSamples, 3);
+        EXPECT_EQ(info.ClampWarning("a.exr"), "\"a.exr\": 3 samples lay outside 0..1 and were clamped to 0..1");
+        ASSERT_EQ(image.Width(), W);
+        EXPECT_EQ(image.Row(0)[0], 0.0f);
+        EXPECT_EQ(image.Row(0)[4], 1.0f);
+        EXPECT_EQ(image.Row(0)[8], 0.0f);
+        EXPECT_EQ(image.Row(0)[9], 1.0f);
+        for (std::size_t i = 10; i < values.size(); i += 97) EXPECT_EQ(image.Row(0)[i], values[i]) << i;
+
+        TBitmap24 bytes;  // the 8-bit road tells the same
+        EXPECT_EQ(LoadPictureInfo(file, bytes).ClampedSamples, 3);
+        std::uint8_t r, g, b;
+        bytes.GetPixel(1, 0, r, g, b);  // samples 3, 4 (clamped to 1), 5
+        EXPECT_EQ(g, 255);
+    }
+    TPictureInfo inside;
+    EXPECT_EQ(inside.ClampWarning("b.exr"), "");
+    inside.ClampedSamples = 1;
+    EXPECT_EQ(inside.ClampWarning("b.exr"), "\"b.exr\": 1 sample lay outside 0..1 and was clamped to 0..1");
+}
+
+// Truncated and damaged files of each new type end in "Cannot read picture", and a header that
+// claims more than 100 megapixels is refused before any pixel memory is taken.
+TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
+    const auto dir = TempFolder("PreciseDamaged");
+    std::vector<float> values(static_cast<std::size_t>(W) * H * 3, 0.5f);
+    const std::string dpx = (dir / "ok.dpx").string(), exr = (dir / "ok.exr").string();
+    WriteWithOiio(dpx, OIIO::TypeDesc::UINT16, 3, 10, values);
+    WriteWithOiio(exr, OIIO::TypeDesc::HALF, 3, 0, values);
+    TPreciseImage image;
+    ASSERT_NO_THROW(LoadPreciseImage(dpx, image));
+    ASSERT_NO_THROW(LoadPreciseImage(exr, image));
+
+    const std::size_t dpxSize = ReadFileBytes(dpx).size(), exrSize = ReadFileBytes(exr).size();
+    for (const std::size_t keep : {std::size_t(4), std::size_t(100), std::size_t(2047), dpxSize - 8}) {
+        const std::string cut = Cut(dpx, keep, "cut.dpx");
+        EXPECT_EQ(ReadError(cut).rfind("Cannot read picture \"" + cut + "\": ", 0), 0u) << keep << ": " << ReadError(cut);
+    }
+    EXPECT_EQ(ReadError(Cut(dpx, 100, "cut.dpx")), "Cannot read picture \"" + (dir / "cut.dpx").string() +
+                                                       "\": Truncated DPX header");
+    for (const std::size_t keep : {std::size_t(4), std::size_t(40), exrSize / 2, exrSize - 4}) {
+        const std::string cut = Cut(exr, keep, "cut.exr");
+        EXPECT_EQ(ReadError(cut).rfind("Cannot read picture \"" + cut + "\": ", 0), 0u) << keep << ": " << ReadError(cut);
+    }
+
+    // DPX: 20000 x 20000 in the header (pixels per line at 772, lines at 776, big-endian).
+    Bytes big = ReadFileBytes(dpx);
+    const bool bigEndian = big[0] == 'S';
+    for (const std::size_t at : {std::size_t(772), std::size_t(776)})
+        for (int i = 0; i < 4; ++i) big[at + i] = static_cast<std::uint8_t>(20000u >> (bigEndian ? 24 - 8 * i : 8 * i));
+    const std::string hugeDpx = (dir / "huge.dpx").string();
+    WriteBytes(hugeDpx, big);
+    EXPECT_EQ(ReadError(hugeDpx), "Cannot read picture \"" + hugeDpx +
+                                      "\": The picture is 20000 x 20000 pixels, more than the 100 megapixels accepted");
+    // A DPX whose pixels would reach past the end of the file.
+    Bytes tall = ReadFileBytes(dpx);
+    for (int i = 0; i < 4; ++i) tall[776 + i] = static_cast<std::uint8_t>(5000u >> (bigEndian ? 24 - 8 * i : 8 * i));
+    const std::string tallDpx = (dir / "tall.dpx").string();
+    WriteBytes(tallDpx, tall);
+    EXPECT_NE(ReadError(tallDpx).find("Truncated DPX file"), std::string::npos) << ReadError(tallDpx);
+
+    // OpenEXR: the data window (xMin, yMin, xMax, yMax) widened to 30000 x 30000.
+    Bytes wide = ReadFileBytes(exr);
+    const std::string key = "dataWindow";
+    const auto found = std::search(wide.begin(), wide.end(), key.begin(), key.end());
+    ASSERT_NE(found, wide.end());
+    const std::size_t box = static_cast<std::size_t>(found - wide.begin()) + key.size() + 1 + 6 + 4;  // "box2i\0", size
+    for (const std::size_t at : {box + 8, box + 12})
+        for (int i = 0; i < 4; ++i) wide[at + i] = static_cast<std::uint8_t>(29999u >> (8 * i));
+    const std::string hugeExr = (dir / "huge.exr").string();
+    WriteBytes(hugeExr, wide);
+    EXPECT_EQ(ReadError(hugeExr), "Cannot read picture \"" + hugeExr +
+                                      "\": The picture is 30000 x 30000 pixels, more than the 100 megapixels accepted");
+
+    // Sniffing goes by content: a DPX called .exr is read as DPX.
+    const std::string misnamed = (dir / "dpx-called.exr").string();
+    WriteBytes(misnamed, ReadFileBytes(dpx));
+    EXPECT_EQ(LoadPreciseImage(misnamed, image).Type, TPictureType::Dpx);
+}
+
+// Written deep and read back: every type and depth keeps the samples within half a code.
+TEST(PreciseLoad, PreciseImagesWrittenAndReadBack) {
+    const auto dir = TempFolder("PreciseRoundTrip");
+    TPreciseImage image(W, H);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            image.SetPixel(x, y, static_cast<float>(x) / (W - 1), static_cast<float>(y) / (H - 1),
+                           static_cast<float>((x * 7 + y * 3) % 100) / 99.0f);
+    const struct {
+        const char* file;
+        TSampleDepth depth;
+        double tolerance;
+    } cases[] = {{"a.png", TSampleDepth::Bits16, 0.5 / 65535}, {"a.tif", TSampleDepth::Bits16, 0.5 / 65535},
+                 {"b.tif", TSampleDepth::Bits8, 0.5 / 255},    {"a.dpx", TSampleDepth::Bits10, 0.5 / 1023},
+                 {"b.dpx", TSampleDepth::Bits16, 0.5 / 65535}, {"a.exr", TSampleDepth::Half, 1.0 / 2048},
+                 {"b.exr", TSampleDepth::Float, 0.0},          {"c.png", TSampleDepth::Default, 0.5 / 65535}};
+    for (const auto& c : cases) {
+        const std::string file = (dir / c.file).string();
+        SavePreciseImage(file, image, c.depth);
+        TPreciseImage back;
+        LoadPreciseImage(file, back);
+        ASSERT_EQ(back.Width(), W) << c.file;
+        double worst = 0;
+        for (int y = 0; y < H; ++y)
+            for (int i = 0; i < 3 * W; ++i) worst = std::max(worst, std::abs(double(back.Row(y)[i]) - image.Row(y)[i]));
+        EXPECT_LE(worst, c.tolerance * 1.0001) << c.file;
+        if (c.depth == TSampleDepth::Float) {
+            EXPECT_EQ(worst, 0.0);
+        } else {
+            EXPECT_GT(worst, c.tolerance / 100) << c.file << " was not quantised at all";
+        }
+    }
+    try {
+        SavePreciseImage((dir / "x.jpg").string(), image, TSampleDepth::Bits16);
+        FAIL() << "no error";
+    } catch (const EPictureError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot write picture \"" + (dir / "x.jpg").string() +
+                                             "\": A JPEG picture is written at 8 bits per sample, not 16");
+    }
+}
+
+// The Open command's precise working image: the floating-point Lanczos3 reduction of the
+// picture's own samples, with the 8-bit working image its rounding; an 8-bit picture keeps its
+// byte-exact 8-bit working image, with or without a precise one beside it.
+TEST(PreciseLoad, OpenKeepsAPreciseWorkingImageForDeepPictures) {
+    const auto dir = TempFolder("PreciseOpen");
+    TPreciseImage source(1800, 140);
+    for (int y = 0; y < source.Height(); ++y)
+        for (int x = 0; x < source.Width(); ++x)
+            source.SetPixel(x, y, static_cast<float>(x % 300) / 299.0f, static_cast<float>(y) / 139.0f,
+                            (x / 50 + y / 50) % 2 ? 0.9f : 0.1f);
+    const std::string tif = (dir / "deep.tif").string();
+    SavePreciseImage(tif, source, TSampleDepth::Bits16);
+    TPreciseImage decoded;
+    LoadPreciseImage(tif, decoded);
+    TPreciseImage want;
+    ResizePrecise(1500, 117, rfLanczos3, 0.0f, decoded, want);
+
+    TWorkingPicture picture;
+    OpenCalibrationPicture(tif, picture);
+    ASSERT_TRUE(picture.HasPrecise());
+    EXPECT_EQ(picture.Info.Description(), "16-bit TIFF");
+    ASSERT_EQ(picture.Precise.Width(), 1500);
+    ASSERT_EQ(picture.Precise.Height(), 117);
+    for (int y = 0; y < 117; ++y)
+        ASSERT_EQ(std::memcmp(picture.Precise.Row(y), want.Row(y), sizeof(float) * 3 * 1500), 0) << "row " << y;
+    TBitmap24 rounded;
+    PreciseToBitmap(want, rounded);
+    EXPECT_TRUE(picture.Bitmap.SamePixels(rounded));
+
+    TWorkingPicture never;  // without a precise image: the rounded picture through the 8-bit road
+    OpenCalibrationPicture(tif, never, TPrecision::Never);
+    EXPECT_FALSE(never.HasPrecise());
+    TBitmap24 eight, eightWork;
+    LoadPicture(tif, eight);
+    MakeWorkingBitmap(eight, eightWork);
+    EXPECT_TRUE(never.Bitmap.SamePixels(eightWork));
+
+    const std::string jpg = (dir / "eight.jpg").string();
+    TBitmap24 shallow;
+    PreciseToBitmap(source, shallow);
+    SavePicture(jpg, shallow, 90);
+    TBitmap24 legacy;
+    OpenCalibrationPicture(jpg, legacy);
+    for (const TPrecision precision : {TPrecision::Auto, TPrecision::Always}) {
+        TWorkingPicture p;
+        OpenCalibrationPicture(jpg, p, precision);
+        EXPECT_TRUE(p.Bitmap.SamePixels(legacy));
+        EXPECT_EQ(p.HasPrecise(), precision == TPrecision::Always);
+        EXPECT_EQ(p.Info.Description(), "8-bit JPEG");
+    }
+    TWorkingPicture always;
+    OpenCalibrationPicture(jpg, always, TPrecision::Always);
+    TBitmap24 full;
+    LoadPicture(jpg, full);
+    TPreciseImage fullPrecise, reduced;
+    BitmapToPrecise(full, fullPrecise);
+    ResizePrecise(1500, 117, rfLanczos3, 0.0f, fullPrecise, reduced);
+    for (int y = 0; y < 117; y += 29)
+        EXPECT_EQ(std::memcmp(always.Precise.Row(y), reduced.Row(y), sizeof(float) * 3 * 1500), 0) << "row " << y;
+}
