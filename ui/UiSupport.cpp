@@ -98,6 +98,7 @@ void RunWithProgress(QWidget* parent, const QString& label, const std::function<
             loop.quit();
             return;
         }
+        if (dialog.wasCanceled()) progress.Cancel();
         if (!progress.Cancelled()) dialog.setValue(static_cast<int>(progress.Fraction() * (Steps - 1)));
     });
     poll.start();
