@@ -223,8 +223,12 @@ void TImageViewer::SetZoom(double zoom, QPointF anchor) {
     if (!hasImage_ || !View().Valid()) return;
     zoom = std::clamp(zoom, MinZoom, MaxZoom);
     const QPointF picture = View().ToPicture(anchor);
-    const double scale = zoom / devicePixelRatioF();
-    zoomView_ = TViewTransform{scale, scale, anchor.x() - picture.x() * scale, anchor.y() - picture.y() * scale};
+    const double dpr = devicePixelRatioF();
+    const double scale = zoom / dpr;
+    // The origin on a device pixel: at whole zooms every picture pixel covers whole screen pixels.
+    auto snap = [dpr](double v) { return std::nearbyint(v * dpr) / dpr; };
+    zoomView_ = TViewTransform{scale, scale, snap(anchor.x() - picture.x() * scale),
+                               snap(anchor.y() - picture.y() * scale)};
     fitted_ = false;
     ZoomChanged();
 }
@@ -248,8 +252,9 @@ void TImageViewer::ZoomActualPixels() {
 
 void TImageViewer::Pan(QPointF delta) {
     if (fitted_) return;  // a fitted picture is all in view
-    zoomView_.OriginX += delta.x();
-    zoomView_.OriginY += delta.y();
+    const double dpr = devicePixelRatioF();
+    zoomView_.OriginX = std::nearbyint((zoomView_.OriginX + delta.x()) * dpr) / dpr;
+    zoomView_.OriginY = std::nearbyint((zoomView_.OriginY + delta.y()) * dpr) / dpr;
     update();
 }
 
