@@ -92,6 +92,7 @@ void TImageViewer::UpdateLayout() {
         displayBitmap_.Assign(scaledBitmap_);
     }
     if (OnLayoutChange) OnLayoutChange(this);
+    if (fitted_ && OnZoomChange) OnZoomChange(this);  // the fitted scale follows the control
 }
 
 void TImageViewer::RestoreDisplay() { displayBitmap_.Assign(scaledBitmap_); }

@@ -72,6 +72,7 @@ void RunWithProgress(QWidget* parent, const QString& label, const std::function<
     dialog.setObjectName(QStringLiteral("ProgressDialog"));
     dialog.setWindowTitle(ProductInfo().ProductTitle);
     dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumWidth(360);
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
     dialog.setMinimumDuration(std::numeric_limits<int>::max());  // shown below, not by setValue
