@@ -110,6 +110,8 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     BuildMenus();
     BuildStatusBar();
     setAcceptDrops(true);
+    // Ahead of the menu bar's own watching: Alt alone must not activate the menu bar.
+    qApp->installEventFilter(this);
 
     rbnColorCheckerClassicClick();
     UpdateControls();
@@ -710,6 +712,16 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QMainWindow::keyPressEvent(event);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt)
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 namespace {

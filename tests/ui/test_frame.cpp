@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QCheckBox>
@@ -247,6 +248,11 @@ private slots:
         QVERIFY(form->findChild<QMenu*>(QStringLiteral("menuFile"))->actions().contains(
             form->findChild<QMenu*>(QStringLiteral("menuRecent"))->menuAction()));
 
+        // Alt alone still activates nothing, menu bar or not.
+        QTest::keyClick(form, Qt::Key_Alt);
+        QVERIFY(form->menuBar()->activeAction() == nullptr);
+        QVERIFY(QApplication::activePopupWidget() == nullptr);
+
         // Without a picture the view commands wait; the keys reach the commands.
         QVERIFY(!Action("actZoomIn")->isEnabled());
         answers->Queue([](QDialog& d) { return qobject_cast<QFileDialog*>(&d) ? int(QDialog::Rejected) : -1; });
@@ -264,7 +270,13 @@ private slots:
         QVERIFY(form->Viewer()->Zoom() < 1.0);
         QTest::keyClick(form, Qt::Key_0, Qt::ControlModifier);
         QVERIFY(form->Viewer()->Fitted());
-        QVERIFY(form->ZoomLabel()->text().startsWith(QStringLiteral("Fit")));
+        const QString fitLabel = form->ZoomLabel()->text();
+        QVERIFY(fitLabel.startsWith(QStringLiteral("Fit")));
+        // The fitted scale follows the window's size.
+        form->resize(800, 600);
+        QTRY_VERIFY(form->ZoomLabel()->text() != fitLabel);
+        QCOMPARE(form->ZoomLabel()->text(),
+                 QStringLiteral("Fit (%1%)").arg(qRound(form->Viewer()->Zoom() * 100.0)));
     }
 
     void recentFilesAndFoldersAreRemembered() {
