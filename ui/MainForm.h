@@ -38,7 +38,7 @@ public:
     // Reads a LUT file in any layout the library reads and shows it applied to the picture, so
     // that it can be looked at and saved again through another profile. False on failure (the
     // error was shown; what was shown before stays).
-    bool OpenLutFile(const QString& fileName);
+    Q_INVOKABLE bool OpenLutFile(const QString& fileName);
     // A dropped or recent file: a picture when its first bytes say so, otherwise a LUT file.
     bool OpenAnyFile(const QString& fileName);
 
