@@ -1,7 +1,8 @@
 // Program entry of the desktop program: unit initialisation, the main window, the hidden
-// Patches window, and the message loop. An image path given on the command line is opened at
-// start as if chosen with Open.
+// Patches window, and the message loop. A picture given on the command line is opened at start
+// as if chosen with Open; a LUT file is shown in the window's LUT preview.
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -9,6 +10,7 @@
 
 #include "engine/ColorCheckersData.h"
 #include "formats/LUTFormat.h"
+#include "picture/PictureCodecs.h"
 #include "ui/MainForm.h"
 #include "ui/PatchesForm.h"
 #include "ui/ProdInfo.h"
@@ -43,8 +45,17 @@ int main(int argc, char* argv[]) {
 
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) {
-        const QString picture = arguments.at(1);
-        QTimer::singleShot(0, &mainForm, [&mainForm, picture] { mainForm.OpenPicture(picture); });
+        // The desktop entry hands over pictures and LUT files alike. A file that is not named as
+        // a picture goes to the window's LUT preview (a slot, so that this file does not depend
+        // on when the window gains it); a window without one opens it as a picture, which
+        // reports what it cannot read.
+        const QString file = arguments.at(1);
+        const bool picture = PictureCodecForFileName(QFile::encodeName(file).toStdString()) != nullptr;
+        QTimer::singleShot(0, &mainForm, [&mainForm, file, picture] {
+            if (picture || mainForm.metaObject()->indexOfMethod("OpenLutFile(QString)") < 0 ||
+                !QMetaObject::invokeMethod(&mainForm, "OpenLutFile", Q_ARG(QString, file)))
+                mainForm.OpenPicture(file);
+        });
     }
     return QApplication::exec();
 }

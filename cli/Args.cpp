@@ -50,10 +50,11 @@ void Declare(CLI::App& app, const TCommand& command) {
     app.set_help_flag();  // main answers --help before parsing
     app.allow_extras();
     for (const TArgumentSpec& argument : command.Arguments) {
-        app.add_option(argument.Name)
-            ->description(Wrap(argument.Help, HelpWidth - OptionColumn))
-            ->type_name("")
-            ->group("arguments");
+        CLI::Option* declared = app.add_option(argument.Name)
+                                    ->description(Wrap(argument.Help, HelpWidth - OptionColumn))
+                                    ->type_name("")
+                                    ->group("arguments");
+        if (argument.Many) declared->expected(1, CLI::detail::expected_max_vector_size)->allow_extra_args();
     }
     for (const TOptionSpec& option : command.Options) {
         CLI::Option* declared = option.ValueName ? app.add_option(option.Name) : app.add_flag(option.Name);
@@ -95,7 +96,8 @@ bool LooksLikeOption(const std::string& arg) {
 std::string Synopsis(const TCommand& command) {
     const std::string lead = std::string("usage: tintavo-cli ") + command.Name + ' ';
     std::string items;
-    for (const TArgumentSpec& argument : command.Arguments) items += std::string(argument.Name) + ' ';
+    for (const TArgumentSpec& argument : command.Arguments)
+        items += std::string(argument.Name) + (argument.Many ? "... " : " ");
     for (const TOptionSpec& option : command.Options) {
         std::string item = option.Name;
         if (option.ValueName) item += std::string(" ") + option.ValueName;
@@ -147,7 +149,7 @@ TArgs::TArgs(const TCommand& command, const std::vector<std::string>& args) : co
     for (const TArgumentSpec& argument : command.Arguments) {
         const CLI::Option* parsed = app.get_option(argument.Name);
         if (parsed->count() == 0) throw EUsageError("missing argument");
-        positionals_.push_back(parsed->results().front());
+        positionals_.push_back(parsed->results());
     }
     if (surplus) throw EUsageError("too many arguments");
     for (const TOptionSpec& option : command.Options)

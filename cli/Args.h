@@ -20,10 +20,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// An argument given by its place ("INPUT").
+// An argument given by its place ("INPUT"). The last argument of a command may take one or more
+// values ("IMAGE...").
 struct TArgumentSpec {
     const char* Name;
     const char* Help;
+    bool Many = false;
 };
 
 // An option ("--size N", "--json"). The help says what it does; Default says what happens
@@ -59,7 +61,9 @@ class TArgs {
 public:
     TArgs(const TCommand& command, const std::vector<std::string>& args);
 
-    const std::string& Positional(std::size_t i) const { return positionals_.at(i); }
+    const std::string& Positional(std::size_t i) const { return positionals_.at(i).front(); }
+    // Every value of the argument at place `i` (one, except for an argument that takes many).
+    const std::vector<std::string>& Positionals(std::size_t i) const { return positionals_.at(i); }
     // Whether the option was given. Asking for an option the command does not declare is a
     // programming error (std::logic_error).
     bool Has(const std::string& name) const;
@@ -71,7 +75,7 @@ private:
     void CheckDeclared(const std::string& name) const;
 
     const TCommand& command_;
-    std::vector<std::string> positionals_;
+    std::vector<std::vector<std::string>> positionals_;
     std::map<std::string, std::string> values_;
 };
 

@@ -42,7 +42,10 @@ const std::vector<TCommand>& Commands() {
         return help + " letter case ignored";
     }();
     static const std::string pictureHelp = "the chart photograph: " + PictureTypeNames();
-    static const std::string applyPictureHelp = "the picture to correct: " + PictureTypeNames();
+    static const std::string applyPictureHelp =
+        "the picture to correct: " + PictureTypeNames() + "; with --out-dir, several, folders or frame patterns";
+    static const std::string applyTypeHelp =
+        "the type of the pictures written with --out-dir, by extension: " + SavablePictureExtensions();
     static const std::string applyOutputHelp =
         "the corrected picture to write, in the type its extension names: " + SavablePictureExtensions();
     const TOptionSpec ChartOption{"--chart", chartValue.c_str(), chartHelp.c_str(), nullptr, true};
@@ -101,13 +104,19 @@ const std::vector<TCommand>& Commands() {
          "mapping on its own grid.",
          RunCalibrate},
         {"apply",
-         "apply a LUT to a picture at its full size",
-         {{"LUTFILE", "the LUT file"}, {"IMAGE", applyPictureHelp.c_str()}},
-         {{"-o", "OUTIMAGE",
-           applyOutputHelp.c_str(),
-           nullptr, true},
+         "apply a LUT to pictures at their full size",
+         {{"LUTFILE", "the LUT file"}, {"IMAGE", applyPictureHelp.c_str(), true}},
+         {{"-o", "OUTIMAGE", applyOutputHelp.c_str(), "none; --out-dir is given instead"},
+          {"--out-dir", "DIR",
+           "write one corrected picture per IMAGE into DIR, under the input's name (DIR is made if missing)",
+           "one IMAGE, written to -o"},
+          {"--type", "EXT", applyTypeHelp.c_str(), "each input's type"},
+          {"--overwrite", nullptr, "replace outputs that already exist in DIR", "a picture whose output exists fails"},
+          {"--jobs", "N", "pictures worked on at once with --out-dir", "one per core"},
           FromOption},
-         nullptr,
+         "With --out-dir, an IMAGE may also be a folder (the pictures in it) or a frame pattern such as "
+         "shot.%04d.tif (every existing frame). A picture that fails is reported and the others are still "
+         "written; the exit status is then 1. On a terminal the progress is shown on the standard error.",
          RunApply},
         {"report",
          "the calibration's CIEDE2000 errors per patch",

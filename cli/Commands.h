@@ -37,6 +37,14 @@ TLoadedLut LoadLutFile(const std::string& fileName, const std::optional<std::str
 // Raises an error unless the loaded LUT has a table of a usable size for the kind in use.
 void CheckUsableLut(const TLoadedLut& loaded, const std::string& fileName);
 
+// Reads the picture `image`, applies `lut` to it at its full size and writes it to `output` in
+// the type the name's extension gives. The one step of apply, for one picture or a batch.
+struct TPictureExtent {
+    int Width = 0;
+    int Height = 0;
+};
+TPictureExtent ApplyLutToPictureFile(const TLUT& lut, const std::string& image, const std::string& output);
+
 // The line printed after a LUT file was written: its name, profile, size and bit depth.
 std::string WrittenLine(const std::string& fileName, const std::string& profileName, bool is3D, int size, int bits);
 

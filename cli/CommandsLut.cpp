@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "cli/Args.h"
+#include "cli/BatchApply.h"
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "formats/LUTFormat.h"
@@ -152,7 +153,20 @@ int RunConvert(const TArgs& args) {
     return 0;
 }
 
+TPictureExtent ApplyLutToPictureFile(const TLUT& lut, const std::string& image, const std::string& output) {
+    TBitmap24 bitmap;
+    LoadPicture(image, bitmap);
+    ApplyLutToBitmap(lut, bitmap);
+    SavePicture(output, bitmap);
+    return {bitmap.Width(), bitmap.Height()};
+}
+
 int RunApply(const TArgs& args) {
+    if (args.Has("--out-dir")) return RunBatchApply(args);
+    for (const char* batchOnly : {"--overwrite", "--type", "--jobs"})
+        if (args.Has(batchOnly)) throw EUsageError(std::string(batchOnly) + " goes with --out-dir");
+    if (args.Positionals(1).size() > 1) throw EUsageError("several pictures are written with --out-dir DIR");
+    if (!args.Has("-o")) throw EUsageError("option -o is required (or --out-dir DIR)");
     const std::string& lutFile = args.Positional(0);
     const std::string& image = args.Positional(1);
     const std::string& output = args.Required("-o");
@@ -161,11 +175,8 @@ int RunApply(const TArgs& args) {
     }
     const TLoadedLut loaded = LoadLutFile(lutFile, args.Value("--from"));
     CheckUsableLut(loaded, lutFile);
-    TBitmap24 bitmap;
-    LoadPicture(image, bitmap);
-    ApplyLutToBitmap(*loaded.Lut, bitmap);
-    SavePicture(output, bitmap);
-    std::cout << "Wrote " << output << " (" << bitmap.Width() << " x " << bitmap.Height() << " pixels)\n";
+    const TPictureExtent written = ApplyLutToPictureFile(*loaded.Lut, image, output);
+    std::cout << "Wrote " << output << " (" << written.Width << " x " << written.Height << " pixels)\n";
     return 0;
 }
 

@@ -14,6 +14,9 @@ packages=(
   xvfb xdotool imagemagick libvips-tools
   fonts-liberation2  # Arial-compatible metrics: the windows are laid out for Arial
   locales
+  librsvg2-bin groff-base  # the icon's PNG sizes, the manual pages' check
+  dpkg-dev desktop-file-utils appstream lintian  # the Debian package and its validators
+  ffmpeg  # interop tests: our LUT files through ffmpeg's lut3d
 )
 
 missing=()

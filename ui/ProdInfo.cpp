@@ -7,7 +7,7 @@ namespace {
 TProductInfo MakeProductInfo() {
     TProductInfo info;
     info.ProductTitle = QStringLiteral("Vorn Tintavo");
-    info.Version = QStringLiteral("1.00");
+    info.Version = QStringLiteral(TINTAVO_VERSION);
     info.RegistryRoot = QStringLiteral("HKEY_CURRENT_USER");
     info.SettingsKeyPath = QStringLiteral("\\Software\\vornsoft\\Tintavo");
     info.SettingsOrganization = QStringLiteral("vornsoft");
