@@ -126,6 +126,9 @@ private slots:
     void initTestCase() {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(dir.isValid());
+        // Settings of this run only: other test programs running at the same time keep their own
+        // recent files.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath(QStringLiteral("settings")));
         chartFile = dir.filePath(QStringLiteral("chart.png"));
         test::SaveBitmap(test::RenderChart(800, 560, ChartArea, TChartType::Classic), chartFile);
         otherFile = dir.filePath(QStringLiteral("other.bmp"));
