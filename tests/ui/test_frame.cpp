@@ -321,6 +321,8 @@ private slots:
     }
 
     void droppedPicturesAndLutFilesOpen() {
+        // The program entry hands LUT files over by name.
+        QVERIFY(form->metaObject()->indexOfMethod("OpenLutFile(QString)") >= 0);
         Drop(form, otherFile);
         QCOMPARE(form->WorkBitmap().Width(), 700);
         auto lut = LiftCurves(256);
