@@ -6,7 +6,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 
 #include "engine/ColorCheckersData.h"
@@ -39,8 +38,9 @@ int main(int argc, char* argv[]) {
 
     TfrmMain mainForm;
     CreatePatchesWindow(&mainForm);
-    // The normal size fills the screen as well, for desktops that do not maximise windows.
-    if (const QScreen* screen = mainForm.screen()) mainForm.setGeometry(screen->availableGeometry());
+    // A normal geometry inside the screen (for un-maximising, and for desktops that do not
+    // maximise windows), then maximised.
+    mainForm.PlaceOnScreen();
     mainForm.showMaximized();
 
     const QStringList arguments = QApplication::arguments();

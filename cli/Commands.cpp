@@ -231,13 +231,11 @@ TLoadedLut LoadLutFile(const std::string& fileName, const std::optional<std::str
             throw EUsageError("the format \"" + GetLutFormat(loaded.FormatIndex)->Name + "\" does not read files");
         }
     }
-    // Opening the file first gives a plain "cannot open" message rather than a format's.
-    ReadFileHeadBytes(fileName, 1);
-    if (!fromFormat) {
-        const auto& formats = LutFormats();
-        for (int i = 0; i < static_cast<int>(formats.size()) && loaded.FormatIndex < 0; ++i) {
-            if (formats[i]->CanRead && formats[i]->Identify(fileName)) loaded.FormatIndex = i;
-        }
+    if (fromFormat) {
+        // Opening the file first gives a plain "cannot open" message rather than a format's.
+        ReadFileHeadBytes(fileName, 1);
+    } else {
+        loaded.FormatIndex = IdentifyLutFormat(fileName);
         if (loaded.FormatIndex < 0) {
             throw std::runtime_error("\"" + fileName + "\" is in no known LUT format (name one with --from)");
         }

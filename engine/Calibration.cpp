@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "common/Parallel.h"
+#include "common/Progress.h"
 #include "engine/ColorChecker.h"
 #include "engine/ThinPlateSplineModel.h"
 
@@ -123,7 +124,7 @@ TLutColor TCalibrationMapping::MapNode(double x, double y, double z) const {
     return c;
 }
 
-void TCalibrationMapping::FillTable(TLUT& lut, int threads) const {
+void TCalibrationMapping::FillTable(TLUT& lut, int threads, TJobProgress* progress) const {
     const int n = lut.Size3D;
     if (n < 2 || n > MaxLut3DSize) throw std::runtime_error("Dimension error");
     if (!model_->Fitted()) throw std::runtime_error("No data assigned");
@@ -131,6 +132,7 @@ void TCalibrationMapping::FillTable(TLUT& lut, int threads) const {
     TParallelOptions options;
     options.MaxThreads = threads;
     options.Work = static_cast<long long>(n) * n * n * NodeWork;
+    if (progress != nullptr) progress->Start(n);
     // Each red slice is computed by exactly one call, so the split does not change any value.
     ParallelFor(
         n,
@@ -143,6 +145,7 @@ void TCalibrationMapping::FillTable(TLUT& lut, int threads) const {
                     TLutColor* line = lut.Table3D[r][g];
                     for (int b = 0; b < n; ++b) line[b] = MapNode(x, y, static_cast<double>(b / scale));
                 }
+                if (progress != nullptr) progress->Advance();
             }
         },
         options);

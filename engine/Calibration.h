@@ -20,6 +20,7 @@
 
 namespace tintavo {
 
+class TJobProgress;
 class TThinPlateSplineModel;
 
 // The points per axis of the calibration table the window keeps, previews and saves as it
@@ -76,7 +77,9 @@ public:
     // are not changed. Uses up to `threads` threads (0: the process-wide limit); every node is
     // computed with the same arithmetic whatever the thread count, so the table is bit-identical.
     // A size outside 2..101 raises std::runtime_error("Dimension error") and writes nothing.
-    void FillTable(TLUT& lut, int threads = 0) const;
+    // With `progress`, one unit per red slice is reported and a cancelled job stops with
+    // ECancelled (the table then holds a mix of old and new entries).
+    void FillTable(TLUT& lut, int threads = 0, TJobProgress* progress = nullptr) const;
 
     bool ColorsOnly() const { return colorsOnly_; }
     const TCalibrationModel& Model() const { return *model_; }

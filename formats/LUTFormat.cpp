@@ -147,6 +147,15 @@ void LoadLut(const TLUTFormat& format, const std::string& fileName, TLUT& lut) {
     lut.CopyFrom(*scratch);
 }
 
+int IdentifyLutFormat(const std::string& fileName) {
+    // Opening the file first gives a plain "cannot open" message rather than a format's.
+    ReadFileHeadBytes(fileName, 1);
+    const auto& formats = LutFormats();
+    for (int i = 0; i < static_cast<int>(formats.size()); ++i)
+        if (formats[i]->CanRead && formats[i]->Identify(fileName)) return i;
+    return -1;
+}
+
 std::string ReadFileHead(const std::string& fileName, int count) {
     return ReadFileHeadBytes(fileName, count > 0 ? static_cast<std::size_t>(count) : 0);
 }

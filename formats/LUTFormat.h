@@ -85,6 +85,10 @@ const TLutOutputProfile* AddOutputProfile(const std::string& name, const std::st
 // over `lut` only when Load succeeds; when it raises, `lut` is unchanged and the error passes on.
 void LoadLut(const TLUTFormat& format, const std::string& fileName, TLUT& lut);
 
+// The index of the first readable format in registry order that identifies the file, or -1 when
+// none does. Raises EFileError when the file cannot be opened.
+int IdentifyLutFormat(const std::string& fileName);
+
 // At most `count` bytes from the start of the file. Raises EFileError when it cannot be opened.
 std::string ReadFileHead(const std::string& fileName, int count);
 

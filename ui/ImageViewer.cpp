@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -20,6 +21,18 @@ namespace {
 // and drawing it twice removes it.
 constexpr QRgb SelectionXor = 0x00808080;
 constexpr int MarkerHalf = 5;
+// One wheel notch or zoom command changes the zoom by this factor.
+constexpr double ZoomStep = 1.25;
+// How close (widget units) a press must come to the split divider to grab it.
+constexpr double DividerReach = 4.0;
+
+// The pixels of a bitmap as an image, without copying them: rows of B, G, R bytes.
+QImage Wrap(const TBitmap24& bitmap) {
+    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), static_cast<qsizetype>(bitmap.Stride()),
+                  QImage::Format_BGR888);
+}
+
+int RoundToInt(double v) { return static_cast<int>(std::nearbyint(v)); }
 
 }  // namespace
 
@@ -27,6 +40,7 @@ TImageViewer::TImageViewer(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Viewer"));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);  // the status bar follows the pointer
 }
 
 TImageViewer::~TImageViewer() = default;
@@ -35,8 +49,11 @@ void TImageViewer::SetImage(const TBitmap24& bitmap) {
     sourceBitmap_.Assign(bitmap);
     uncorrectedBitmap_.Assign(bitmap);
     hasImage_ = true;
+    correctionShown_ = false;
+    fitted_ = true;
     UpdateLayout();
     update();
+    ZoomChanged();
 }
 
 void TImageViewer::UpdateLayout() {
@@ -44,33 +61,47 @@ void TImageViewer::UpdateLayout() {
     const int ch = height();
     if (cw == 0 || ch == 0) return;
     if (uncorrectedBitmap_.Empty()) return;
+    // The fitted picture is laid out in device pixels, so that it is drawn pixel for pixel also
+    // on screens that scale the desktop.
+    const double dpr = devicePixelRatioF();
+    const int cwd = RoundToInt(cw * dpr);
+    const int chd = RoundToInt(ch * dpr);
+    const int margin = RoundToInt(margin_ * dpr);
     int w = 0;
     int h = 0;
-    FitSize(uncorrectedBitmap_.Width(), uncorrectedBitmap_.Height(), cw, ch, w, h);
-    w -= 2 * margin_;
-    h -= 2 * margin_;
+    FitSize(uncorrectedBitmap_.Width(), uncorrectedBitmap_.Height(), cwd, chd, w, h);
+    w -= 2 * margin;
+    h -= 2 * margin;
     if (w <= 0 || h <= 0) {
         // A control too small to show anything: no displayed image, so no point of it maps to
         // the image and no selection can start.
-        scaleX_ = 0.0;
-        scaleY_ = 0.0;
-        offsetX_ = cw / 2;
-        offsetY_ = ch / 2;
+        fit_ = TViewTransform{0.0, 0.0, cw / 2.0, ch / 2.0};
+        fitDeviceOffset_ = QPointF(cwd / 2, chd / 2);
         scaledBitmap_.Clear();
         displayBitmap_.Clear();
     } else {
-        scaleX_ = static_cast<double>(w) / uncorrectedBitmap_.Width();
-        scaleY_ = static_cast<double>(h) / uncorrectedBitmap_.Height();
-        offsetX_ = (cw - w) / 2;
-        offsetY_ = (ch - h) / 2;
+        const int offsetX = (cwd - w) / 2;
+        const int offsetY = (chd - h) / 2;
+        fitDeviceOffset_ = QPointF(offsetX, offsetY);
+        fit_.ScaleX = static_cast<double>(w) / uncorrectedBitmap_.Width() / dpr;
+        fit_.ScaleY = static_cast<double>(h) / uncorrectedBitmap_.Height() / dpr;
+        fit_.OriginX = offsetX / dpr;
+        fit_.OriginY = offsetY / dpr;
         // Scaled from the uncorrected image, never from a corrected SourceBitmap.
         ResizeBitmap(w, h, rfLanczos3, 0.0f, uncorrectedBitmap_, scaledBitmap_);
         displayBitmap_.Assign(scaledBitmap_);
     }
     if (OnLayoutChange) OnLayoutChange(this);
+    if (fitted_ && OnZoomChange) OnZoomChange(this);  // the fitted scale follows the control
 }
 
 void TImageViewer::RestoreDisplay() { displayBitmap_.Assign(scaledBitmap_); }
+
+void TImageViewer::SetCorrectionShown(bool shown) {
+    if (correctionShown_ == shown) return;
+    correctionShown_ = shown;
+    update();
+}
 
 void TImageViewer::ClearSelection() {
     DrawSelection(true);
@@ -96,18 +127,45 @@ void TImageViewer::SetGrid(int columns, int rows) {
     update();
 }
 
+int TImageViewer::PictureToImage(double c, int size) {
+    const int i = RoundToInt(c);
+    return i >= size ? -1 : i;
+}
+
 int TImageViewer::ScreenToImageX(int x) const {
-    if (!hasImage_ || scaleX_ <= 0.0) return -1;
-    const int c = static_cast<int>(std::nearbyint((x - offsetX_) / scaleX_));
-    if (c >= sourceBitmap_.Width()) return -1;
-    return c;
+    const TViewTransform& view = View();
+    if (!hasImage_ || !view.Valid()) return -1;
+    return PictureToImage((x - view.OriginX) / view.ScaleX, sourceBitmap_.Width());
 }
 
 int TImageViewer::ScreenToImageY(int y) const {
-    if (!hasImage_ || scaleY_ <= 0.0) return -1;
-    const int c = static_cast<int>(std::nearbyint((y - offsetY_) / scaleY_));
-    if (c >= sourceBitmap_.Height()) return -1;
-    return c;
+    const TViewTransform& view = View();
+    if (!hasImage_ || !view.Valid()) return -1;
+    return PictureToImage((y - view.OriginY) / view.ScaleY, sourceBitmap_.Height());
+}
+
+QPoint TImageViewer::PictureAt(QPointF widget) const {
+    const TViewTransform& view = View();
+    if (!hasImage_ || !view.Valid()) return {-1, -1};
+    const QPointF p = view.ToPicture(widget);
+    // The pixel whose square holds the point.
+    const int x = static_cast<int>(std::floor(p.x()));
+    const int y = static_cast<int>(std::floor(p.y()));
+    if (x < 0 || y < 0 || x >= sourceBitmap_.Width() || y >= sourceBitmap_.Height()) return {-1, -1};
+    return {x, y};
+}
+
+int TImageViewer::SelX1() const {
+    return View().Valid() ? RoundToInt(View().ToWidget(sel1_).x()) : RoundToInt(sel1_.x());
+}
+int TImageViewer::SelY1() const {
+    return View().Valid() ? RoundToInt(View().ToWidget(sel1_).y()) : RoundToInt(sel1_.y());
+}
+int TImageViewer::SelX2() const {
+    return View().Valid() ? RoundToInt(View().ToWidget(sel2_).x()) : RoundToInt(sel2_.x());
+}
+int TImageViewer::SelY2() const {
+    return View().Valid() ? RoundToInt(View().ToWidget(sel2_).y()) : RoundToInt(sel2_.y());
 }
 
 void TImageViewer::DrawSelection(bool erase) {
@@ -122,8 +180,8 @@ void TImageViewer::DrawSelection(bool erase) {
 QVector<QPoint> TImageViewer::PatchCentres() const {
     QVector<QPoint> centres;
     if (gridColumns_ <= 0 || gridRows_ <= 0) return centres;
-    // The calibration's own patch-centre rule, applied to the control-coordinate corners.
-    const TChartGeometry geometry({SelX1, SelY1, SelX2, SelY2}, gridColumns_, gridRows_);
+    // The calibration's own patch-centre rule, applied to the corners as shown.
+    const TChartGeometry geometry({SelX1(), SelY1(), SelX2(), SelY2()}, gridColumns_, gridRows_);
     centres.reserve(gridColumns_ * gridRows_);
     for (int row = 0; row < gridRows_; ++row) {
         for (int column = 0; column < gridColumns_; ++column) {
@@ -136,34 +194,106 @@ QVector<QPoint> TImageViewer::PatchCentres() const {
     return centres;
 }
 
-void TImageViewer::ClampX(int& x) const {
-    if (!HasDisplay()) return;
-    if (x < offsetX_) x = offsetX_;
-    if (x > offsetX_ + displayBitmap_.Width() - 1) x = offsetX_ + displayBitmap_.Width() - 1;
+QRectF TImageViewer::ImageRect() const {
+    if (!HasDisplay()) return {};
+    if (fitted_) {
+        const double dpr = devicePixelRatioF();
+        return {fitDeviceOffset_ / dpr, QSizeF(displayBitmap_.Width() / dpr, displayBitmap_.Height() / dpr)};
+    }
+    return {zoomView_.ToWidget({0.0, 0.0}),
+            zoomView_.ToWidget(QPointF(sourceBitmap_.Width(), sourceBitmap_.Height()))};
 }
 
-void TImageViewer::ClampY(int& y) const {
-    if (!HasDisplay()) return;
-    if (y < offsetY_) y = offsetY_;
-    if (y > offsetY_ + displayBitmap_.Height() - 1) y = offsetY_ + displayBitmap_.Height() - 1;
+QPointF TImageViewer::ClampToImage(QPointF p) const {
+    // A corner outside the displayed image moves to its nearest edge (its last row or column).
+    if (!HasDisplay()) return p;
+    const QRectF r = ImageRect();
+    const double last = 1.0 / devicePixelRatioF();
+    return {std::clamp(p.x(), r.left(), std::max(r.left(), r.right() - last)),
+            std::clamp(p.y(), r.top(), std::max(r.top(), r.bottom() - last))};
 }
 
-void TImageViewer::XorSelection(QImage& frame, QPoint origin) const {
+double TImageViewer::Zoom() const { return View().ScaleX * devicePixelRatioF(); }
+
+void TImageViewer::ZoomChanged() {
+    update();
+    if (OnZoomChange) OnZoomChange(this);
+}
+
+void TImageViewer::SetZoom(double zoom, QPointF anchor) {
+    if (!hasImage_ || !View().Valid()) return;
+    zoom = std::clamp(zoom, MinZoom, MaxZoom);
+    const QPointF picture = View().ToPicture(anchor);
+    const double dpr = devicePixelRatioF();
+    const double scale = zoom / dpr;
+    // The origin on a device pixel: at whole zooms every picture pixel covers whole screen pixels.
+    auto snap = [dpr](double v) { return std::nearbyint(v * dpr) / dpr; };
+    zoomView_ = TViewTransform{scale, scale, snap(anchor.x() - picture.x() * scale),
+                               snap(anchor.y() - picture.y() * scale)};
+    fitted_ = false;
+    ZoomChanged();
+}
+
+void TImageViewer::ZoomIn() { SetZoom(Zoom() * ZoomStep); }
+void TImageViewer::ZoomOut() { SetZoom(Zoom() / ZoomStep); }
+
+void TImageViewer::ZoomToFit() {
+    fitted_ = true;
+    ZoomChanged();
+}
+
+void TImageViewer::ZoomActualPixels() {
+    if (!hasImage_) return;
+    // The picture's centre stays where it is shown.
+    const QPointF centre = View().Valid()
+                               ? View().ToWidget(QPointF(sourceBitmap_.Width() / 2.0, sourceBitmap_.Height() / 2.0))
+                               : QPointF(width() / 2.0, height() / 2.0);
+    SetZoom(1.0, centre);
+}
+
+void TImageViewer::Pan(QPointF delta) {
+    if (fitted_) return;  // a fitted picture is all in view
+    const double dpr = devicePixelRatioF();
+    zoomView_.OriginX = std::nearbyint((zoomView_.OriginX + delta.x()) * dpr) / dpr;
+    zoomView_.OriginY = std::nearbyint((zoomView_.OriginY + delta.y()) * dpr) / dpr;
+    update();
+}
+
+void TImageViewer::SetSplitView(bool on) {
+    splitView_ = on;
+    update();
+}
+
+void TImageViewer::SetSplitPosition(double fraction) {
+    splitPosition_ = std::clamp(fraction, 0.0, 1.0);
+    update();
+}
+
+int TImageViewer::SplitX() const { return RoundToInt(splitPosition_ * width()); }
+
+bool TImageViewer::NearDivider(QPointF p) const {
+    return splitView_ && hasImage_ && std::abs(p.x() - SplitX()) <= DividerReach;
+}
+
+void TImageViewer::XorSelection(QImage& frame, double dpr) const {
     const int fw = frame.width();
     const int fh = frame.height();
     auto xorPixel = [&](int x, int y) {
-        x -= origin.x();
-        y -= origin.y();
         if (x < 0 || y < 0 || x >= fw || y >= fh) return;
         QRgb* line = reinterpret_cast<QRgb*>(frame.scanLine(y));
         line[x] ^= SelectionXor;
     };
+    auto device = [dpr](int v) { return RoundToInt(v * dpr); };
     // Dotted rectangle from corner 1 to corner 2, right and bottom edges exclusive. The dots
     // follow the outline, two on and two off.
-    const int left = std::min(SelX1, SelX2);
-    const int right = std::max(SelX1, SelX2) - 1;
-    const int top = std::min(SelY1, SelY2);
-    const int bottom = std::max(SelY1, SelY2) - 1;
+    const int x1 = device(SelX1());
+    const int x2 = device(SelX2());
+    const int y1 = device(SelY1());
+    const int y2 = device(SelY2());
+    const int left = std::min(x1, x2);
+    const int right = std::max(x1, x2) - 1;
+    const int top = std::min(y1, y2);
+    const int bottom = std::max(y1, y2) - 1;
     if (right >= left && bottom >= top) {
         int step = 0;
         auto dot = [&](int x, int y) {
@@ -178,18 +308,50 @@ void TImageViewer::XorSelection(QImage& frame, QPoint origin) const {
     }
     // Patch markers: the outline of a square from (x - 5, y - 5) to (x + 5, y + 5), right and
     // bottom edges exclusive.
+    const int half = device(MarkerHalf);
     for (const QPoint& c : PatchCentres()) {
-        const int x0 = c.x() - MarkerHalf;
-        const int x1 = c.x() + MarkerHalf - 1;
-        const int y0 = c.y() - MarkerHalf;
-        const int y1 = c.y() + MarkerHalf - 1;
-        for (int x = x0; x <= x1; ++x) {
-            xorPixel(x, y0);
-            xorPixel(x, y1);
+        const int cx = device(c.x());
+        const int cy = device(c.y());
+        const int mx0 = cx - half;
+        const int mx1 = cx + half - 1;
+        const int my0 = cy - half;
+        const int my1 = cy + half - 1;
+        for (int x = mx0; x <= mx1; ++x) {
+            xorPixel(x, my0);
+            xorPixel(x, my1);
         }
-        for (int y = y0 + 1; y < y1; ++y) {
-            xorPixel(x0, y);
-            xorPixel(x1, y);
+        for (int y = my0 + 1; y < my1; ++y) {
+            xorPixel(mx0, y);
+            xorPixel(mx1, y);
+        }
+    }
+}
+
+void TImageViewer::PaintPicture(QImage& frame, double dpr) const {
+    QPainter painter(&frame);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    const int splitX = RoundToInt(SplitX() * dpr);
+    const QRect beforeClip(0, 0, splitX, frame.height());
+    if (fitted_) {
+        if (!HasDisplay()) return;
+        // Pixel for pixel: the fitted copies are made at device resolution.
+        const QPoint at = fitDeviceOffset_.toPoint();
+        painter.drawImage(at, Wrap(displayBitmap_));
+        if (splitView_) {
+            painter.setClipRect(beforeClip);
+            painter.drawImage(at, Wrap(scaledBitmap_));
+        }
+    } else {
+        const TViewTransform& v = zoomView_;
+        painter.setTransform(QTransform(v.ScaleX * dpr, 0, 0, v.ScaleY * dpr, v.OriginX * dpr, v.OriginY * dpr));
+        // Reduced pictures are filtered; enlarged ones show their pixels as squares.
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, Zoom() < 1.0);
+        painter.drawImage(QPointF(0, 0), Wrap(correctionShown_ ? sourceBitmap_ : uncorrectedBitmap_));
+        if (splitView_) {
+            painter.resetTransform();
+            painter.setClipRect(beforeClip);
+            painter.setTransform(QTransform(v.ScaleX * dpr, 0, 0, v.ScaleY * dpr, v.OriginX * dpr, v.OriginY * dpr));
+            painter.drawImage(QPointF(0, 0), Wrap(uncorrectedBitmap_));
         }
     }
 }
@@ -210,35 +372,28 @@ void TImageViewer::paintEvent(QPaintEvent* /*event*/) {
         painter.drawText(x, y + metrics.ascent(), text);
         return;
     }
-    // Wrap the display pixels without copying them: rows of B, G, R bytes on 4-byte strides.
-    const QImage display(displayBitmap_.Bits(), displayBitmap_.Width(), displayBitmap_.Height(),
-                         static_cast<qsizetype>(displayBitmap_.Stride()), QImage::Format_BGR888);
-    const QRect imageRect(offsetX_, offsetY_, displayBitmap_.Width(), displayBitmap_.Height());
-
-    // Fill around the image only, so that the image area is painted once.
-    const QRegion around = QRegion(rect()).subtracted(QRegion(imageRect));
-    for (const QRect& r : around) painter.fillRect(r, background);
+    // Everything is composed in one device-resolution frame, then drawn in one go.
+    const double dpr = devicePixelRatioF();
+    const QSize deviceSize(RoundToInt(width() * dpr), RoundToInt(height() * dpr));
+    if (frame_.size() != deviceSize || frame_.format() != QImage::Format_RGB32)
+        frame_ = QImage(deviceSize, QImage::Format_RGB32);
+    frame_.setDevicePixelRatio(1.0);
+    frame_.fill(background);
+    PaintPicture(frame_, dpr);
 
     const bool drawSelection = hasSelection_ && HasDisplay();
     selectionDrawn_ = drawSelection;
-    if (!drawSelection) {
-        if (HasDisplay()) painter.drawImage(imageRect.topLeft(), display);
-        return;
+    if (drawSelection) XorSelection(frame_, dpr);
+    if (splitView_) {
+        // The divider: a light line with a dark edge, visible on any picture.
+        QPainter divider(&frame_);
+        const int x = RoundToInt(SplitX() * dpr);
+        const int w = std::max(1, RoundToInt(dpr));
+        divider.fillRect(QRect(x - w, 0, w, frame_.height()), QColor(20, 20, 20));
+        divider.fillRect(QRect(x, 0, w, frame_.height()), QColor(240, 240, 240));
     }
-    // The selection is XORed into a copy of the image area (grown by the markers' reach), which
-    // is then drawn in one go.
-    const QRect area = imageRect.adjusted(-MarkerHalf - 1, -MarkerHalf - 1, MarkerHalf + 1, MarkerHalf + 1)
-                           .intersected(rect());
-    if (frame_.size() != area.size() || frame_.format() != QImage::Format_RGB32)
-        frame_ = QImage(area.size(), QImage::Format_RGB32);
-    {
-        QPainter framePainter(&frame_);
-        framePainter.setCompositionMode(QPainter::CompositionMode_Source);
-        if (area != imageRect) framePainter.fillRect(frame_.rect(), background);
-        framePainter.drawImage(imageRect.topLeft() - area.topLeft(), display);
-    }
-    XorSelection(frame_, area.topLeft());
-    painter.drawImage(area.topLeft(), frame_);
+    frame_.setDevicePixelRatio(dpr);
+    painter.drawImage(QPointF(0, 0), frame_);
 }
 
 void TImageViewer::resizeEvent(QResizeEvent* event) {
@@ -251,28 +406,44 @@ void TImageViewer::resizeEvent(QResizeEvent* event) {
 
 void TImageViewer::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
+    const QPointF p = event->position();
+    if (event->button() == Qt::MiddleButton) {
+        panning_ = true;
+        lastPan_ = p;
+        return;
+    }
     if (event->button() != Qt::LeftButton) return;
+    if (NearDivider(p)) {
+        draggingDivider_ = true;
+        return;
+    }
     DrawSelection(true);
     SetHasSelection(false);
-    const QPoint p = event->position().toPoint();
-    SelX1 = p.x();
-    SelY1 = p.y();
-    ClampX(SelX1);
-    ClampY(SelY1);
+    const QPointF corner = ClampToImage(QPointF(std::trunc(p.x()), std::trunc(p.y())));
+    sel1_ = View().Valid() ? View().ToPicture(corner) : corner;
     dragging_ = true;
 }
 
 void TImageViewer::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
+    const QPointF p = event->position();
+    if (OnPointerMove) OnPointerMove(PictureAt(p));
+    if (panning_) {
+        Pan(p - lastPan_);
+        lastPan_ = p;
+        return;
+    }
+    if (draggingDivider_) {
+        if (width() > 0) SetSplitPosition(p.x() / width());
+        return;
+    }
+    setCursor(NearDivider(p) ? Qt::SplitHCursor : Qt::ArrowCursor);
     if (!dragging_) return;
     if (event->buttons() != Qt::LeftButton) return;
     if (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) return;
     DrawSelection(true);
-    const QPoint p = event->position().toPoint();
-    SelX2 = p.x();
-    SelY2 = p.y();
-    ClampX(SelX2);
-    ClampY(SelY2);
+    const QPointF corner = ClampToImage(QPointF(std::trunc(p.x()), std::trunc(p.y())));
+    sel2_ = View().Valid() ? View().ToPicture(corner) : corner;
     DrawSelection(false);
     // Without a displayed image no point maps to the image, so there is nothing to select.
     if (HasDisplay()) SetHasSelection(true);
@@ -280,8 +451,33 @@ void TImageViewer::mouseMoveEvent(QMouseEvent* event) {
 
 void TImageViewer::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton) dragging_ = false;
-    if (SelX1 == SelX2 || SelY1 == SelY2) ClearSelection();
+    if (event->button() == Qt::MiddleButton) {
+        panning_ = false;
+        return;
+    }
+    if (event->button() == Qt::LeftButton) {
+        dragging_ = false;
+        if (draggingDivider_) {
+            draggingDivider_ = false;
+            return;
+        }
+    }
+    if (sel1_.x() == sel2_.x() || sel1_.y() == sel2_.y()) ClearSelection();
+}
+
+void TImageViewer::wheelEvent(QWheelEvent* event) {
+    const int notches = event->angleDelta().y();
+    if (notches == 0 || !hasImage_) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    SetZoom(Zoom() * std::pow(ZoomStep, notches / 120.0), event->position());
+    event->accept();
+}
+
+void TImageViewer::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    if (OnPointerMove) OnPointerMove(QPoint(-1, -1));
 }
 
 void TImageViewer::contextMenuEvent(QContextMenuEvent* event) {

@@ -12,9 +12,12 @@
 #include <algorithm>
 #include <initializer_list>
 #include <iterator>
+#include <memory>
 
+#include "common/Progress.h"
 #include "engine/CalibrationExport.h"
 #include "formats/LutExport.h"
+#include "ui/AppSettings.h"
 #include "ui/UiSupport.h"
 
 namespace tintavo {
@@ -43,7 +46,16 @@ QString ChangeFileExt(const QString& fileName, const QString& extension) {
 }
 
 TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget* parent)
-    : QDialog(parent), lut_(lut), mapping_(mapping) {
+    : QDialog(parent), lut_(&lut), mapping_(mapping) {
+    BuildControls();
+}
+
+TfrmSaveLut::TfrmSaveLut(const TLUT& loaded, QWidget* parent) : QDialog(parent), loaded_(&loaded) {
+    BuildControls();
+}
+
+void TfrmSaveLut::BuildControls() {
+    if (LastLutFolder.isEmpty()) LastLutFolder = LastFolder("LutSave");
     setObjectName(QStringLiteral("frmSaveLut"));
     setWindowTitle(QStringLiteral("Save LUT file"));
     QFont dialogFont(QStringLiteral("Arial"));
@@ -129,18 +141,15 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
             w->move(w->x() + shift, w->y());
     }
 
-    setTabOrder(cbxOutFormat, cbxDimSize);
+    // The fields top to bottom, then the buttons; "..." belongs to the file row.
+    btnSetLUTFile->setFocusPolicy(Qt::TabFocus);
+    setTabOrder(cbxOutFormat, btnSetLUTFile);
+    setTabOrder(btnSetLUTFile, cbxDimSize);
     setTabOrder(cbxDimSize, cbxBits);
     setTabOrder(cbxBits, btnSave);
     setTabOrder(btnSave, btnCancel);
 
-    // FormCreate: the 3D profiles in registry order, each item carrying its profile's index.
-    const auto& profiles = OutputProfiles();
-    for (int i = 0; i < static_cast<int>(profiles.size()); ++i) {
-        const TLUTFormat* format = GetLutFormat(profiles[i]->FormatIndex);
-        if (format != nullptr && format->Is3D)
-            cbxOutFormat->addItem(QString::fromStdString(profiles[i]->Name), i);
-    }
+    AddProfiles();
     cbxOutFormat->setCurrentIndex(-1);
     cbxBits->setCurrentIndex(0);
 
@@ -148,6 +157,18 @@ TfrmSaveLut::TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget*
     connect(btnSetLUTFile, &QToolButton::clicked, this, &TfrmSaveLut::btnSetLUTFileClick);
     connect(btnSave, &QPushButton::clicked, this, [this] { btnSaveClick(); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TfrmSaveLut::AddProfiles() {
+    // FormCreate: the 3D profiles in registry order, each item carrying its profile's index. A
+    // LUT file of 1D curves may also go out through the 1D profiles.
+    const bool curvesOnly = loaded_ != nullptr && (loaded_->LutKind == lk1D || loaded_->LutKind == lkPassThrough);
+    const auto& profiles = OutputProfiles();
+    for (int i = 0; i < static_cast<int>(profiles.size()); ++i) {
+        const TLUTFormat* format = GetLutFormat(profiles[i]->FormatIndex);
+        if (format != nullptr && format->CanWrite && (format->Is3D || curvesOnly))
+            cbxOutFormat->addItem(QString::fromStdString(profiles[i]->Name), i);
+    }
 }
 
 const TLutOutputProfile* TfrmSaveLut::SelectedProfile() const {
@@ -193,6 +214,7 @@ void TfrmSaveLut::btnSetLUTFileClick() {
     if (fileName.isEmpty()) return;
     edtLUTFile->setText(fileName);
     LastLutFolder = QFileInfo(fileName).absolutePath();
+    SetLastFolder("LutSave", LastLutFolder);
     btnSave->setEnabled(true);
 }
 
@@ -220,21 +242,40 @@ bool TfrmSaveLut::btnSaveClick() {
     const QString fileName = edtLUTFile->text();
     if (profile == nullptr || fileName.isEmpty()) return false;
     const int size = ResolvedSize();
-    if (size < MinLutSize || size > MaxLut3DSize) {
+    const TLUTFormat* format = GetLutFormat(profile->FormatIndex);
+    const int largest = format != nullptr && format->Is3D ? MaxLut3DSize : MaxLut1DSize;
+    if (size < MinLutSize || size > largest) {
         ShowMessageBox(this, QStringLiteral("The LUT dimension size must be a number from %1 to %2.")
                                  .arg(MinLutSize)
-                                 .arg(MaxLut3DSize));
+                                 .arg(largest));
         return false;
     }
-    const int bits = ResolvedBits();
-    const bool written = RunCommand(this, [&] {
-        TWaitCursor wait;
-        SaveCalibration(lut_, mapping_, *profile, size, bits, QFile::encodeName(fileName).toStdString());
-    });
-    if (!written) return false;  // the error was shown; the choices stay as they are
+    if (QFileInfo::exists(fileName) &&
+        !AskYesNo(this, QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(fileName)))
+        return false;
+    if (!Write(*profile, size, ResolvedBits(), fileName)) return false;  // the choices stay as they are
     ShowMessageBox(this, QStringLiteral("The LUT file has been saved:\n%1").arg(fileName));
     accept();
     return true;
+}
+
+bool TfrmSaveLut::Write(const TLutOutputProfile& profile, int size, int bits, const QString& fileName) {
+    const std::string target = QFile::encodeName(fileName).toStdString();
+    return RunCommand(this, [&] {
+        // Large tables take seconds: written on a worker, with progress and Cancel.
+        RunWithProgress(this, QStringLiteral("Writing %1").arg(QFileInfo(fileName).fileName()),
+                        [&](TJobProgress& progress) {
+                            if (lut_ != nullptr) {
+                                SaveCalibration(*lut_, mapping_, profile, size, bits, target, &progress);
+                                return;
+                            }
+                            const bool to3D = GetLutFormat(profile.FormatIndex)->Is3D;
+                            auto out = std::make_unique<TLUT>();
+                            ResampleLut(*loaded_, to3D, size, *out);
+                            progress.CheckCancelled();
+                            SaveThroughProfile(profile, *out, bits, target);
+                        });
+    });
 }
 
 bool TfrmSaveLut::cbxDimSizeKeyPress(QKeyEvent* event) {

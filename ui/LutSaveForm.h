@@ -26,8 +26,12 @@ public:
     // to tabulate other sizes on their own grid (may be null: the table is then resampled).
     // Saving goes through SaveCalibration, as `tintavo-cli calibrate` does.
     TfrmSaveLut(TLUT& lut, const TCalibrationMapping* mapping, QWidget* parent = nullptr);
+    // The converter: writes a LUT read from a file through any profile that can hold it (every
+    // 3D profile; the 1D profiles too when it holds 1D curves only).
+    TfrmSaveLut(const TLUT& loaded, QWidget* parent);
 
-    // The folder of the last LUT file chosen in this dialog, kept for the run of the program.
+    // The folder of the last LUT file chosen in this dialog; remembered in the settings, and
+    // taken from them when the program has not chosen one yet.
     static QString LastLutFolder;
 
     QLabel* Label4 = nullptr;
@@ -60,11 +64,16 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void BuildControls();
+    void AddProfiles();
     bool cbxDimSizeKeyPress(QKeyEvent* event);  // true: the key is discarded
     void cbxDimSizeKeyDown(QKeyEvent* event);
+    // Writes the file on a worker thread with progress and Cancel; false when it did not finish.
+    bool Write(const TLutOutputProfile& profile, int size, int bits, const QString& fileName);
 
-    TLUT& lut_;
-    const TCalibrationMapping* mapping_;
+    TLUT* lut_ = nullptr;                         // the calibration's table
+    const TCalibrationMapping* mapping_ = nullptr;
+    const TLUT* loaded_ = nullptr;                // the converter's LUT (then lut_ is null)
 };
 
 // "name.ext" with the extension replaced (or appended when the name has none).

@@ -4,23 +4,34 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <set>
 
+#include "formats/LUTFormat.h"
 #include "picture/Picture.h"
 #include "ui/About.h"
+#include "ui/AppSettings.h"
 #include "ui/ImageViewer.h"
 #include "ui/LutSaveForm.h"
 #include "ui/OpenPictureDialog.h"
@@ -80,7 +91,7 @@ QPixmap ChartPicture(TChartType chart, int cellSize) {
     return pixmap;
 }
 
-TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
     // FormCreate, in its order: working bitmap, LUT, viewer, chart type, states, hints, title.
     lut_ = std::make_unique<TLUT>();
@@ -96,11 +107,16 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
     setMinimumSize(600, 600);
 
     BuildControls();
+    BuildMenus();
+    BuildStatusBar();
+    setAcceptDrops(true);
+    // Ahead of the menu bar's own watching: Alt alone must not activate the menu bar.
+    qApp->installEventFilter(this);
 
     rbnColorCheckerClassicClick();
     UpdateControls();
+    // The caption only: an application display name would be appended to every dialog's title.
     const TProductInfo& info = ProductInfo();
-    QApplication::setApplicationDisplayName(info.ProductTitle);
     setWindowTitle(info.ProductTitle);
     previewDone_ = false;
 }
@@ -110,14 +126,19 @@ TfrmMain::~TfrmMain() {
     // call back into a half-destroyed window.
     viewer_->OnSelectionChange = nullptr;
     viewer_->OnLayoutChange = nullptr;
+    viewer_->OnPointerMove = nullptr;
+    viewer_->OnZoomChange = nullptr;
 }
 
 void TfrmMain::BuildControls() {
-    auto* mainLayout = new QHBoxLayout(this);
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("pnlCentral"));
+    setCentralWidget(central);
+    auto* mainLayout = new QHBoxLayout(central);
     mainLayout->setContentsMargins(0, 0, 0, 0);
     mainLayout->setSpacing(0);
 
-    pnlClient = new QWidget(this);
+    pnlClient = new QWidget(central);
     pnlClient->setObjectName(QStringLiteral("pnlClient"));
     auto* clientLayout = new QVBoxLayout(pnlClient);
     clientLayout->setContentsMargins(0, 0, 0, 0);
@@ -125,7 +146,7 @@ void TfrmMain::BuildControls() {
     clientLayout->addWidget(viewer_);
     mainLayout->addWidget(pnlClient, 1);
 
-    Panel2 = new QWidget(this);
+    Panel2 = new QWidget(central);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFixedWidth(SidePanelWidth);
     mainLayout->addWidget(Panel2);
@@ -220,13 +241,15 @@ void TfrmMain::BuildControls() {
     miOpenPreviewImage->setObjectName(QStringLiteral("miOpenPreviewImage"));
     miPaste = pmnPreview->addAction(QStringLiteral("Paste Calibration Image"));
     miPaste->setObjectName(QStringLiteral("miPaste"));
+    // Shown in the menu; the window-wide Ctrl+V is the Edit command of the File menu.
     miPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
-    miPaste->setShortcutContext(Qt::WindowShortcut);
-    addAction(miPaste);  // Ctrl+V works anywhere in the window, not only with the menu open
+    miPaste->setShortcutContext(Qt::WidgetShortcut);
 
     viewer_->SetPopupMenu(pmnPreview);
     viewer_->OnSelectionChange = [this](TImageViewer*) { UpdateControls(); };
     viewer_->OnLayoutChange = [this](TImageViewer*) { ViewerLayoutChanged(); };
+    viewer_->OnPointerMove = [this](QPoint picture) { PointerMoved(picture); };
+    viewer_->OnZoomChange = [this](TImageViewer*) { ZoomChanged(); };
 
     connect(sbnOpenCalibrationImage, &QPushButton::clicked, this, &TfrmMain::sbnOpenPreviewImageClick);
     connect(miOpenPreviewImage, &QAction::triggered, this, &TfrmMain::sbnOpenPreviewImageClick);
@@ -241,6 +264,138 @@ void TfrmMain::BuildControls() {
     connect(sbnTestColorCheckerData, &QPushButton::clicked, this, &TfrmMain::sbnTestColorCheckerDataClick);
 }
 
+void TfrmMain::BuildMenus() {
+    auto action = [this](QMenu* menu, const char* name, const QString& text, const QKeySequence& keys = {}) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        if (!keys.isEmpty()) a->setShortcut(keys);
+        return a;
+    };
+    menuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    menuFile->setObjectName(QStringLiteral("menuFile"));
+    actOpen = action(menuFile, "actOpen", QStringLiteral("&Open Calibration Image..."), QKeySequence::Open);
+    actPaste = action(menuFile, "actPaste", QStringLiteral("&Paste Calibration Image"), QKeySequence::Paste);
+    menuFile->addSeparator();
+    actOpenLut = action(menuFile, "actOpenLut", QStringLiteral("Open &LUT..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    actSaveLut = action(menuFile, "actSaveLut", QStringLiteral("&Save LUT..."), QKeySequence::Save);
+    menuFile->addSeparator();
+    menuRecent = menuFile->addMenu(QStringLiteral("&Recent Files"));
+    menuRecent->setObjectName(QStringLiteral("menuRecent"));
+    menuFile->addSeparator();
+    actQuit = action(menuFile, "actQuit", QStringLiteral("&Quit"), QKeySequence::Quit);
+    actQuit->setMenuRole(QAction::QuitRole);
+
+    menuView = menuBar()->addMenu(QStringLiteral("&View"));
+    menuView->setObjectName(QStringLiteral("menuView"));
+    actZoomIn = action(menuView, "actZoomIn", QStringLiteral("Zoom &In"));
+    // Ctrl+= as well: on most keyboards "+" needs Shift.
+    actZoomIn->setShortcuts({QKeySequence(QKeySequence::ZoomIn), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    actZoomOut = action(menuView, "actZoomOut", QStringLiteral("Zoom &Out"), QKeySequence::ZoomOut);
+    actZoomFit = action(menuView, "actZoomFit", QStringLiteral("&Fit to Window"), QKeySequence(Qt::CTRL | Qt::Key_0));
+    actZoom100 = action(menuView, "actZoom100", QStringLiteral("&Actual Pixels (1:1)"), QKeySequence(Qt::CTRL | Qt::Key_1));
+    menuView->addSeparator();
+    actSplitView = action(menuView, "actSplitView", QStringLiteral("&Split View (Before/After)"),
+                          QKeySequence(Qt::CTRL | Qt::Key_B));
+    actSplitView->setCheckable(true);
+    actPatches = action(menuView, "actPatches", QStringLiteral("&Patches"));
+
+    menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    menuHelp->setObjectName(QStringLiteral("menuHelp"));
+    actTips = action(menuHelp, "actTips", QStringLiteral("&Tips"), QKeySequence::HelpContents);
+    actAbout = action(menuHelp, "actAbout", QStringLiteral("&About"));
+    actAbout->setMenuRole(QAction::AboutRole);
+
+    connect(actOpen, &QAction::triggered, this, &TfrmMain::sbnOpenPreviewImageClick);
+    connect(actPaste, &QAction::triggered, this, &TfrmMain::miPasteClick);
+    connect(actOpenLut, &QAction::triggered, this, &TfrmMain::actOpenLutClick);
+    connect(actSaveLut, &QAction::triggered, this, &TfrmMain::actSaveLutClick);
+    connect(actQuit, &QAction::triggered, this, &QWidget::close);
+    connect(actZoomIn, &QAction::triggered, viewer_, &TImageViewer::ZoomIn);
+    connect(actZoomOut, &QAction::triggered, viewer_, &TImageViewer::ZoomOut);
+    connect(actZoomFit, &QAction::triggered, viewer_, &TImageViewer::ZoomToFit);
+    connect(actZoom100, &QAction::triggered, viewer_, &TImageViewer::ZoomActualPixels);
+    connect(actSplitView, &QAction::toggled, this, &TfrmMain::actSplitViewClick);
+    connect(actPatches, &QAction::triggered, this, &TfrmMain::sbnTestColorCheckerDataClick);
+    connect(actTips, &QAction::triggered, this, &TfrmMain::actTipsClick);
+    connect(actAbout, &QAction::triggered, this, &TfrmMain::sbnAboutClick);
+    connect(menuRecent, &QMenu::aboutToShow, this, &TfrmMain::UpdateRecentMenu);
+    UpdateRecentMenu();
+}
+
+void TfrmMain::BuildStatusBar() {
+    auto label = [this](const char* name, int minimumWidth) {
+        auto* l = new QLabel(statusBar());
+        l->setObjectName(QString::fromLatin1(name));
+        l->setMinimumWidth(minimumWidth);
+        statusBar()->addPermanentWidget(l);
+        return l;
+    };
+    lblPosition = label("lblPosition", 110);
+    lblPixel = label("lblPixel", 260);
+    lblPixel->setToolTip(QStringLiteral("The pixel of the working image under the pointer, as shown"));
+    lblZoom = label("lblZoom", 60);
+    PointerMoved(QPoint(-1, -1));
+    ZoomChanged();
+}
+
+void TfrmMain::UpdateRecentMenu() {
+    menuRecent->clear();
+    const QStringList files = RecentFiles();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString& file = files.at(i);
+        QAction* a = menuRecent->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(file).fileName()));
+        a->setObjectName(QStringLiteral("actRecent%1").arg(i));
+        a->setData(file);
+        a->setToolTip(file);
+        connect(a, &QAction::triggered, this, [this, file] { OpenAnyFile(file); });
+    }
+    if (!files.isEmpty()) {
+        menuRecent->addSeparator();
+        QAction* clear = menuRecent->addAction(QStringLiteral("&Clear List"));
+        clear->setObjectName(QStringLiteral("actClearRecent"));
+        connect(clear, &QAction::triggered, this, [this] {
+            ClearRecentFiles();
+            UpdateRecentMenu();
+        });
+    }
+    menuRecent->setEnabled(!files.isEmpty());
+}
+
+void TfrmMain::Remember(const QString& fileName) {
+    AddRecentFile(fileName);
+    UpdateRecentMenu();
+}
+
+void TfrmMain::PointerMoved(QPoint picture) {
+    if (picture.x() < 0 || !viewer_->HasImage()) {
+        lblPosition->setText(QString());
+        lblPixel->setText(QString());
+        return;
+    }
+    // The picture shown at full size: corrected after a preview while the correction is shown.
+    const TBitmap24& shown = viewer_->CorrectionShown() ? viewer_->SourceBitmap() : viewer_->UncorrectedBitmap();
+    if (picture.x() >= shown.Width() || picture.y() >= shown.Height()) return;
+    std::uint8_t r = 0, g = 0, b = 0;
+    shown.GetPixel(picture.x(), picture.y(), r, g, b);
+    lblPosition->setText(QStringLiteral("x %1, y %2").arg(picture.x()).arg(picture.y()));
+    lblPixel->setText(QStringLiteral("RGB %1 %2 %3  (%4, %5, %6)")
+                          .arg(r)
+                          .arg(g)
+                          .arg(b)
+                          .arg(r / 255.0, 0, 'f', 3)
+                          .arg(g / 255.0, 0, 'f', 3)
+                          .arg(b / 255.0, 0, 'f', 3));
+}
+
+void TfrmMain::ZoomChanged() {
+    if (!viewer_->HasImage()) {
+        lblZoom->setText(QString());
+        return;
+    }
+    const QString percent = QStringLiteral("%1%").arg(qRound(viewer_->Zoom() * 100.0));
+    lblZoom->setText(viewer_->Fitted() ? QStringLiteral("Fit (%1)").arg(percent) : percent);
+}
+
 TChartType TfrmMain::Chart() const {
     for (std::size_t i = 0; i < chartButtons_.size(); ++i)
         if (chartButtons_[i]->isChecked()) return Charts()[i].Type;
@@ -249,12 +404,18 @@ TChartType TfrmMain::Chart() const {
 
 void TfrmMain::UpdateControls() {
     const bool selection = viewer_->HasSelection();
-    lblHint->setVisible(viewer_->HasImage() && !selection);
+    const bool image = viewer_->HasImage();
+    const bool lutFile = previewSource_ == TPreviewSource::LutFile;
+    lblHint->setVisible(image && !selection);
     sbnPreview->setEnabled(selection);
     cbxIngnorelightness->setEnabled(selection);
     sbnTestColorCheckerData->setEnabled(selection);
     sbnSave3DLutFile->setEnabled(selection || previewDone_);
-    sbnHidePreview->setEnabled(selection || previewDone_);
+    sbnHidePreview->setEnabled(selection || previewDone_ || (image && lutFile));
+    if (actSaveLut == nullptr) return;  // the menus are made after the first call
+    actSaveLut->setEnabled(selection || previewDone_ || fileLut_ != nullptr);
+    actPatches->setEnabled(selection);
+    for (QAction* a : {actZoomIn, actZoomOut, actZoomFit, actZoom100, actSplitView}) a->setEnabled(image);
 }
 
 void TfrmMain::SamplePatches(bool fromViewer) {
@@ -282,20 +443,51 @@ void TfrmMain::Calibrate() {
                                   measured_);
 }
 
+const TLUT& TfrmMain::ShownLut() const {
+    return previewSource_ == TPreviewSource::LutFile && fileLut_ ? *fileLut_ : *lut_;
+}
+
+void TfrmMain::ShowCorrection() {
+    // Full size (Patches samples it, the zoomed view shows it) and the fitted display.
+    viewer_->SourceBitmap().Assign(workBitmap_);
+    ApplyLutToBitmap(ShownLut(), viewer_->SourceBitmap());
+    viewer_->RestoreDisplay();
+    ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap());
+    viewer_->SetCorrectionShown(true);
+    viewer_->update();
+    sbnHidePreview->setText(QStringLiteral("Hide"));
+}
+
+void TfrmMain::ResetCorrection() {
+    // The calibration belonged to the previous picture: its table, its mapping and the caption
+    // go back to the start, so that "Show" cannot put it on this picture.
+    previewDone_ = false;
+    mapping_.reset();
+    lut_->SetIdentity3D(CalibrationLutSize);
+    lut_->LutKind = lk3D;
+    lut_->Size3D = CalibrationLutSize;
+    sbnHidePreview->setText(QStringLiteral("Hide"));
+    if (previewSource_ == TPreviewSource::LutFile && fileLut_)
+        ShowCorrection();
+    else
+        previewSource_ = TPreviewSource::None;
+}
+
 void TfrmMain::SetWorkingImage(TBitmap24& image) {
     std::swap(workBitmap_, image);
     viewer_->SetImage(workBitmap_);
+    ResetCorrection();
     UpdateControls();
 }
 
 bool TfrmMain::OpenPicture(const QString& fileName) {
-    return RunCommand(this, [&] {
+    const bool opened = RunCommand(this, [&] {
         viewer_->ClearSelection();
-        previewDone_ = false;
         UpdateControls();
         {
             TWaitCursor wait;
-            // Loaded aside: a picture that cannot be read leaves the previous image in place.
+            // Loaded aside: a picture that cannot be read leaves the previous image, its
+            // preview and the commands that go with it in place.
             TWorkingPicture loaded;
             OpenCalibrationPicture(QFile::encodeName(fileName).toStdString(), loaded);
             std::swap(workPrecise_, loaded.Precise);
@@ -311,29 +503,36 @@ bool TfrmMain::OpenPicture(const QString& fileName) {
             lblPictureInfo->setVisible(true);
             SetWorkingImage(loaded.Bitmap);
         }
+        Remember(fileName);
         ShowTips(0, false, this);
     });
+    UpdateControls();
+    return opened;
 }
 
 void TfrmMain::sbnOpenPreviewImageClick() {
     TOpenPictureDialog dialog(this);
+    const QString folder = LastFolder("Picture");
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
     if (ExecModal(dialog) != QDialog::Accepted) return;
     const QString fileName = dialog.ChosenFile();
     if (fileName.isEmpty()) return;
+    SetLastFolder("Picture", QFileInfo(fileName).absolutePath());
     OpenPicture(fileName);
 }
 
 void TfrmMain::miPasteClick() {
     const QMimeData* data = QApplication::clipboard()->mimeData();
-    if (data == nullptr || !data->hasImage()) return;
+    const QImage image = data != nullptr && data->hasImage() ? qvariant_cast<QImage>(data->imageData()) : QImage();
+    if (image.isNull()) {
+        ShowMessageBox(this, QStringLiteral("The clipboard holds no picture to paste."));
+        return;
+    }
     RunCommand(this, [&] {
         viewer_->ClearSelection();
-        previewDone_ = false;
         UpdateControls();
         {
             TWaitCursor wait;
-            const QImage image = qvariant_cast<QImage>(data->imageData());
-            if (image.isNull()) return;
             // A pasted picture keeps its full size.
             TBitmap24 pasted;
             ImageToBitmap(image, pasted);
@@ -349,6 +548,113 @@ void TfrmMain::miPasteClick() {
     });
 }
 
+namespace {
+
+// A LUT the window can apply: its tables within the container's sizes.
+void CheckApplicable(const TLUT& lut, const QString& fileName, const std::string& formatName) {
+    const bool uses1D = lut.LutKind == lk1D || lut.LutKind == lk1DThen3D;
+    const bool uses3D = lut.LutKind == lk3D || lut.LutKind == lk1DThen3D;
+    if ((uses1D && (lut.Size1D < 2 || lut.Size1D > MaxLut1DSize)) ||
+        (uses3D && (lut.Size3D < 2 || lut.Size3D > MaxLut3DSize)))
+        throw std::runtime_error("\"" + fileName.toStdString() + "\" (" + formatName + ") holds no table to apply.");
+}
+
+const char* KindText(TLutKind kind) {
+    switch (kind) {
+        case lk1D: return "1D";
+        case lk3D: return "3D";
+        case lk1DThen3D: return "1D then 3D";
+        case lkPassThrough: return "pass-through";
+    }
+    return "";
+}
+
+}  // namespace
+
+bool TfrmMain::OpenLutFile(const QString& fileName) {
+    return RunCommand(this, [&] {
+        TWaitCursor wait;
+        const std::string name = QFile::encodeName(fileName).toStdString();
+        const int index = IdentifyLutFormat(name);
+        if (index < 0) throw std::runtime_error("\"" + fileName.toStdString() + "\" is in no known LUT format.");
+        const TLUTFormat& format = *GetLutFormat(index);
+        auto loaded = std::make_unique<TLUT>();
+        try {
+            LoadLut(format, name, *loaded);
+        } catch (const std::exception& e) {
+            throw std::runtime_error("Cannot read \"" + fileName.toStdString() + "\" as " + format.Name + ": " + e.what());
+        }
+        CheckApplicable(*loaded, fileName, format.Name);
+        fileLut_ = std::move(loaded);
+        fileLutName_ = fileName;
+        previewSource_ = TPreviewSource::LutFile;
+        if (viewer_->HasImage()) ShowCorrection();
+        UpdateControls();
+        Remember(fileName);
+        QString size;
+        if (fileLut_->LutKind == lk1D || fileLut_->LutKind == lk1DThen3D) size += QStringLiteral(", %1 entries").arg(fileLut_->Size1D);
+        if (fileLut_->LutKind == lk3D || fileLut_->LutKind == lk1DThen3D)
+            size += QStringLiteral(", %1 points per axis").arg(fileLut_->Size3D);
+        statusBar()->showMessage(QStringLiteral("%1: %2, %3%4")
+                                     .arg(QFileInfo(fileName).fileName(), QString::fromStdString(format.Name),
+                                          QLatin1String(KindText(fileLut_->LutKind)), size));
+    });
+}
+
+bool TfrmMain::OpenAnyFile(const QString& fileName) {
+    bool picture = false;
+    if (!RunCommand(this, [&] {
+            const std::string head = ReadFileHead(QFile::encodeName(fileName).toStdString(), 16);
+            picture = DetectPictureType(reinterpret_cast<const std::uint8_t*>(head.data()), head.size()) !=
+                      TPictureType::Unknown;
+        }))
+        return false;
+    return picture ? OpenPicture(fileName) : OpenLutFile(fileName);
+}
+
+void TfrmMain::actOpenLutClick() {
+    QFileDialog dialog(this, QStringLiteral("Open LUT"));
+    dialog.setObjectName(QStringLiteral("OpenLutDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // The extensions the output profiles write; the layout itself is recognised by content.
+    std::set<std::string> extensions;
+    for (const auto& profile : OutputProfiles()) extensions.insert(profile->Extension);
+    QStringList patterns;
+    for (const std::string& e : extensions) patterns << QStringLiteral("*.") + QString::fromStdString(e);
+    dialog.setNameFilters({QStringLiteral("LUT files (%1)").arg(patterns.join(QLatin1Char(' '))),
+                           QStringLiteral("All files (*)")});
+    const QString folder = LastFolder("LutOpen");
+    if (!folder.isEmpty()) dialog.setDirectory(folder);
+    if (ExecModal(dialog) != QDialog::Accepted) return;
+    const QString fileName = dialog.selectedFiles().value(0);
+    if (fileName.isEmpty()) return;
+    SetLastFolder("LutOpen", QFileInfo(fileName).absolutePath());
+    OpenLutFile(fileName);
+}
+
+void TfrmMain::actSaveLutClick() {
+    if (previewSource_ == TPreviewSource::LutFile && fileLut_) {
+        TfrmSaveLut dialog(*fileLut_, this);
+        ExecModal(dialog);
+        return;
+    }
+    sbnSave3DLutFileClick();
+}
+
+void TfrmMain::actSplitViewClick(bool on) {
+    viewer_->SetSplitView(on);
+    // Before and after side by side: the after side shows the correction.
+    if (on && sbnHidePreview->text() != QStringLiteral("Hide") && (previewDone_ || LutFileShown()))
+        sbnHidePreviewClick();
+}
+
+void TfrmMain::actTipsClick() {
+    // Asked for: shown even while tips are turned off, so that they can be turned on again.
+    RunCommand(this, [&] { ShowTips(0, true, this); });
+}
+
 void TfrmMain::rbnColorCheckerClassicClick() {
     const bool hadSelection = viewer_->HasSelection();
     viewer_->ClearSelection();
@@ -361,12 +667,14 @@ void TfrmMain::sbnPreviewClick() {
     RunCommand(this, [&] {
         TWaitCursor wait;
         Calibrate();
+        previewSource_ = TPreviewSource::Calibration;
         viewer_->RestoreDisplay();
         ApplyLutToBitmap(*lut_, viewer_->DisplayBitmap());
         // From now on the viewer's full-size image is the corrected one (the Patches command
         // samples it); the viewer keeps its own uncorrected copy for the display.
         viewer_->SourceBitmap().Assign(workBitmap_);
         ApplyLutToBitmap(*lut_, viewer_->SourceBitmap());
+        viewer_->SetCorrectionShown(true);
         viewer_->update();
         sbnHidePreview->setText(QStringLiteral("Hide"));
         previewDone_ = true;
@@ -378,12 +686,14 @@ void TfrmMain::sbnHidePreviewClick() {
     RunCommand(this, [&] {
         if (sbnHidePreview->text() == QStringLiteral("Hide")) {
             viewer_->RestoreDisplay();
+            viewer_->SetCorrectionShown(false);
             viewer_->update();
             sbnHidePreview->setText(QStringLiteral("Show"));
         } else {
             TWaitCursor wait;
             viewer_->RestoreDisplay();
-            ApplyLutToBitmap(*lut_, viewer_->DisplayBitmap());
+            ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap());
+            viewer_->SetCorrectionShown(true);
             viewer_->update();
             sbnHidePreview->setText(QStringLiteral("Hide"));
         }
@@ -391,10 +701,10 @@ void TfrmMain::sbnHidePreviewClick() {
 }
 
 void TfrmMain::ViewerLayoutChanged() {
-    // The viewer rebuilt its display from the uncorrected image; while the preview is shown,
+    // The viewer rebuilt its display from the uncorrected image; while a correction is shown,
     // correct the new display once.
-    if (previewDone_ && sbnHidePreview->text() == QStringLiteral("Hide"))
-        ApplyLutToBitmap(*lut_, viewer_->DisplayBitmap());
+    if ((previewDone_ || LutFileShown()) && sbnHidePreview->text() == QStringLiteral("Hide"))
+        ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap());
 }
 
 void TfrmMain::OpenSaveDialog() {
@@ -435,7 +745,66 @@ void TfrmMain::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QWidget::keyPressEvent(event);
+    QMainWindow::keyPressEvent(event);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease || type == QEvent::ShortcutOverride) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Alt)
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+namespace {
+
+QString LocalFileOf(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return {};
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile()) return {};
+    return urls.first().toLocalFile();
+}
+
+}  // namespace
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalFileOf(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+    const QString file = LocalFileOf(event->mimeData());
+    if (file.isEmpty()) return;
+    event->acceptProposedAction();
+    OpenAnyFile(file);
+}
+
+QRect TfrmMain::NormalGeometry(const QRect& available, const QMargins& frame, QSize minimum, double fraction) {
+    // The client area the screen can hold once the frame (title bar, borders) is added.
+    const QSize room(std::max(1, available.width() - frame.left() - frame.right()),
+                     std::max(1, available.height() - frame.top() - frame.bottom()));
+    QSize size(static_cast<int>(available.width() * fraction), static_cast<int>(available.height() * fraction));
+    size = size.expandedTo(minimum).boundedTo(room);
+    // Centred, frame included.
+    const QPoint frameTopLeft(available.left() + (available.width() - size.width() - frame.left() - frame.right()) / 2,
+                              available.top() + (available.height() - size.height() - frame.top() - frame.bottom()) / 2);
+    return {frameTopLeft + QPoint(frame.left(), frame.top()), size};
+}
+
+void TfrmMain::PlaceOnScreen() {
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) return;
+    const QRect available = screen->availableGeometry();
+    // The frame is known once the window has been shown; before that, room for a title bar.
+    QMargins frame(frameGeometry().left() - geometry().left(), geometry().top() - frameGeometry().top(),
+                   frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+    if (frame.isNull()) frame = QMargins(4, 32, 4, 4);
+    // A screen smaller than the usual minimum (a small or strongly scaled display) keeps the
+    // whole window on it.
+    const QSize fits(available.width() - frame.left() - frame.right(), available.height() - frame.top() - frame.bottom());
+    setMinimumSize(QSize(600, 600).boundedTo(fits));
+    setGeometry(NormalGeometry(available, frame, minimumSize(), 0.8));
 }
 
 }  // namespace tintavo

@@ -3,7 +3,8 @@
 // chart in the viewer, preview the correction, hide and show it, save the LUT.
 #pragma once
 
-#include <QWidget>
+#include <QMainWindow>
+#include <QRect>
 #include <memory>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "picture/Picture.h"
 
 class QAction;
+class QActionGroup;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -25,7 +27,7 @@ namespace tintavo {
 
 class TImageViewer;
 
-class TfrmMain : public QWidget {
+class TfrmMain : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -35,6 +37,19 @@ public:
     // The Open command after the file dialog: loads the picture, reduces it to the working size
     // and shows it. Errors are shown in the error box; returns false then.
     bool OpenPicture(const QString& fileName);
+    // Reads a LUT file in any layout the library reads and shows it applied to the picture, so
+    // that it can be looked at and saved again through another profile. False on failure (the
+    // error was shown; what was shown before stays).
+    Q_INVOKABLE bool OpenLutFile(const QString& fileName);
+    // A dropped or recent file: a picture when its first bytes say so, otherwise a LUT file.
+    bool OpenAnyFile(const QString& fileName);
+
+    // Sizes and places the window (its normal, not maximised geometry) inside the available area
+    // of its screen, title bar included, with a minimum size the screen can hold.
+    void PlaceOnScreen();
+    // The normal geometry PlaceOnScreen gives: `fraction` of the available area, centred, no
+    // smaller than `minimum`, never larger than the area less the frame.
+    static QRect NormalGeometry(const QRect& available, const QMargins& frame, QSize minimum, double fraction);
 
     // Recomputes the enabled and visible states of the commands.
     void UpdateControls();
@@ -55,6 +70,13 @@ public:
     bool PreviewDone() const { return previewDone_; }
     const TMeasuredPatches& Measured() const { return measured_; }
     TChartType Chart() const;
+    // The LUT read by OpenLutFile (null before), and whether it is the one shown now.
+    const TLUT* LutFile() const { return fileLut_.get(); }
+    bool LutFileShown() const { return previewSource_ == TPreviewSource::LutFile; }
+    // The status bar's texts: pointer position, pixel values, zoom.
+    QLabel* PositionLabel() const { return lblPosition; }
+    QLabel* PixelLabel() const { return lblPixel; }
+    QLabel* ZoomLabel() const { return lblZoom; }
 
     // Event handlers.
     void sbnOpenPreviewImageClick();
@@ -66,14 +88,36 @@ public:
     void sbnAboutClick();
     void sbnTestColorCheckerDataClick();
 
+    void actOpenLutClick();
+    void actSaveLutClick();
+    void actSplitViewClick(bool on);
+    void actTipsClick();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    enum class TPreviewSource { None, Calibration, LutFile };
+
     void BuildControls();
+    void BuildMenus();
+    void BuildStatusBar();
     void SetWorkingImage(TBitmap24& image);
+    // A new picture: the calibration's correction ends; a LUT file being looked at is applied
+    // to the new picture at once.
+    void ResetCorrection();
+    // The LUT the display is corrected with: the calibration's or the LUT file's.
+    const TLUT& ShownLut() const;
+    void ShowCorrection();
     void OpenSaveDialog();
     void ViewerLayoutChanged();
+    void PointerMoved(QPoint picture);
+    void ZoomChanged();
+    void UpdateRecentMenu();
+    void Remember(const QString& fileName);
 
     TBitmap24 workBitmap_;
     TPreciseImage workPrecise_;
@@ -82,6 +126,9 @@ private:
     std::unique_ptr<TCalibrationMapping> mapping_;  // the last successful calibration
     TMeasuredPatches measured_;
     bool previewDone_ = false;
+    TPreviewSource previewSource_ = TPreviewSource::None;
+    std::unique_ptr<TLUT> fileLut_;
+    QString fileLutName_;
 
     TImageViewer* viewer_ = nullptr;
     QWidget* pnlClient = nullptr;
@@ -103,6 +150,31 @@ private:
     QMenu* pmnPreview = nullptr;
     QAction* miOpenPreviewImage = nullptr;
     QAction* miPaste = nullptr;
+
+public:
+    // Menus and their commands (found by object name in tests).
+    QMenu* menuFile = nullptr;
+    QMenu* menuRecent = nullptr;
+    QMenu* menuView = nullptr;
+    QMenu* menuHelp = nullptr;
+    QAction* actOpen = nullptr;
+    QAction* actPaste = nullptr;
+    QAction* actOpenLut = nullptr;
+    QAction* actSaveLut = nullptr;
+    QAction* actQuit = nullptr;
+    QAction* actZoomIn = nullptr;
+    QAction* actZoomOut = nullptr;
+    QAction* actZoomFit = nullptr;
+    QAction* actZoom100 = nullptr;
+    QAction* actSplitView = nullptr;
+    QAction* actPatches = nullptr;
+    QAction* actTips = nullptr;
+    QAction* actAbout = nullptr;
+
+private:
+    QLabel* lblPosition = nullptr;
+    QLabel* lblPixel = nullptr;
+    QLabel* lblZoom = nullptr;
 };
 
 // A small reproduction of the chart, drawn from its reference colours (one cell per patch).

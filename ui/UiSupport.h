@@ -10,9 +10,12 @@
 #include <functional>
 
 class QDialog;
+class QProgressDialog;
 class QWidget;
 
 namespace tintavo {
+
+class TJobProgress;
 
 // Shows the hourglass cursor for the lifetime of the object; the cursor comes back on every
 // path out of a command, also when an exception passes.
@@ -30,6 +33,9 @@ namespace UiHooks {
 extern std::function<int(QDialog&)> ModalHook;
 // When set, addresses are handed to this function instead of the desktop shell.
 extern std::function<void(const QUrl&)> OpenUrlHook;
+// When set, called with every progress dialog of RunWithProgress right after it is made (before
+// it shows), so that a test can watch it or press its Cancel button.
+extern std::function<void(QProgressDialog&)> ProgressHook;
 }  // namespace UiHooks
 
 // Runs the dialog modally (or through UiHooks::ModalHook) and returns its result.
@@ -40,10 +46,20 @@ void ShowErrorBox(QWidget* parent, const QString& message);
 // A plain message box.
 void ShowMessageBox(QWidget* parent, const QString& message);
 
+// A question with Yes and No (No is the default); true for Yes.
+bool AskYesNo(QWidget* parent, const QString& question);
+
+// Runs `job` on a worker thread while this thread keeps handling events, with a progress dialog
+// (shown after a short moment) whose Cancel button cancels the job through its TJobProgress.
+// An exception of the job is raised again here, on the calling thread; a cancelled job raises
+// ECancelled. The job must not touch widgets.
+void RunWithProgress(QWidget* parent, const QString& label, const std::function<void(TJobProgress&)>& job);
+
 // Asks the desktop shell to open the address (the default browser for web addresses).
 void OpenUrl(const QUrl& url);
 
-// Runs `command`; an exception that escapes it is shown in the error box. Returns false then.
+// Runs `command`; an exception that escapes it is shown in the error box. Returns false then
+// (also for a job the user cancelled, which shows nothing).
 bool RunCommand(QWidget* parent, const std::function<void()>& command);
 
 // Centres a tool window on its owner's window, kept on the owner's screen.

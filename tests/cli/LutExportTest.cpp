@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "CliTestSupport.h"
 #include "common/FileIO.h"
+#include "common/Progress.h"
 #include "engine/CalibrationExport.h"
 
 namespace tintavo {
@@ -230,6 +233,53 @@ TEST(SaveCalibration, TableAtItsSizeMappingOnOtherGridsAndOnlyWhatTheProfileAllo
     for (const char* name : {"x1.lut", "x2.lut", "x3.lut", "x4.cube"})
         EXPECT_FALSE(std::filesystem::exists(dir.Path(name))) << name;
     EXPECT_NO_THROW(SaveCalibration(*table, &mapping, lustre3D, 33, 12, dir.Path("ok.lut")));
+}
+
+TEST(SaveCalibration, ReportsItsWorkAndACancelWritesNothing) {
+    TScratchDir dir;
+    TMeasuredPatches measured;
+    measured.PatchCount = 24;
+    const TLutColor* reference = ChartReference(TChartType::Classic);
+    for (int i = 0; i < 24; ++i) measured.MeasuredColors[i] = clitest::DistortColor(reference[i]);
+    const TCalibrationMapping mapping(measured, TChartType::Classic, true);
+    auto table = std::make_unique<TLUT>();
+    table->LutKind = lk3D;
+    table->Size3D = CalibrationLutSize;
+    mapping.FillTable(*table);
+    const TLutOutputProfile& davinci = *GetOutputProfile(7);
+
+    // Watched but left alone: the whole stage is reported and the file is the unwatched one.
+    TJobProgress watched;
+    SaveCalibration(*table, &mapping, davinci, 40, 0, dir.Path("watched.cube"), &watched);
+    EXPECT_EQ(watched.Fraction(), 1.0);
+    SaveCalibration(*table, &mapping, davinci, 40, 0, dir.Path("plain.cube"));
+    EXPECT_EQ(ReadWholeFile(dir.Path("watched.cube")), ReadWholeFile(dir.Path("plain.cube")));
+
+    // Cancelled before it starts, on the table's own size and on another grid: nothing written.
+    TJobProgress cancelled;
+    cancelled.Cancel();
+    EXPECT_THROW(SaveCalibration(*table, &mapping, davinci, CalibrationLutSize, 0, dir.Path("a.cube"), &cancelled),
+                 ECancelled);
+    EXPECT_THROW(SaveCalibration(*table, &mapping, davinci, 65, 0, dir.Path("b.cube"), &cancelled), ECancelled);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("a.cube")));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("b.cube")));
+
+    // Cancelled from another thread while the largest grid is being tabulated: it stops part way.
+    TJobProgress midway;
+    std::thread canceller([&] {
+        // Waits for the first slice (a job that never reports is cancelled after 10 s anyway).
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (midway.Fraction() == 0.0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        midway.Cancel();
+    });
+    EXPECT_THROW(SaveCalibration(*table, &mapping, davinci, MaxLut3DSize, 0, dir.Path("c.cube"), &midway),
+                 ECancelled);
+    canceller.join();
+    EXPECT_LT(midway.Fraction(), 1.0);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("c.cube")));
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path(""))) ++files;
+    EXPECT_EQ(files, 2);  // no temporary left behind
 }
 
 }  // namespace

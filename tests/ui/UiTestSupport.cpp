@@ -48,6 +48,11 @@ void SaveBitmap(const TBitmap24& bitmap, const QString& fileName) {
 TModalAnswers::TModalAnswers() {
     UiHooks::ModalHook = [this](QDialog& dialog) -> int {
         if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            BoxTitles.append(box->windowTitle());
+            if (box->icon() == QMessageBox::Question) {
+                Questions.append(box->text());
+                return AnswerYes ? QMessageBox::Yes : QMessageBox::No;
+            }
             (box->icon() == QMessageBox::Critical ? Errors : Messages).append(box->text());
             return QMessageBox::Ok;
         }

@@ -39,6 +39,9 @@ public:
 
     QStringList Messages;  // texts of information boxes, in order
     QStringList Errors;    // texts of error boxes, in order
+    QStringList Questions;  // texts of Yes/No questions, in order; answered with AnswerYes
+    bool AnswerYes = false;
+    QStringList BoxTitles;  // window titles of every box, in order
     QStringList Unexpected;  // object names of dialogs nobody expected
     int Pending() const { return static_cast<int>(handlers_.size()); }
 

@@ -245,13 +245,13 @@ private slots:
     void chartTypeKeepsAndRedrawsTheRectangle() {
         OpenChart();
         SelectChart();
-        const int x1 = form->Viewer()->SelX1;
-        const int y2 = form->Viewer()->SelY2;
+        const int x1 = form->Viewer()->SelX1();
+        const int y2 = form->Viewer()->SelY2();
         const QImage classic = test::Grab(form->Viewer());
         QTest::mouseClick(Find<QRadioButton>("rbnColorCheckerSG"), Qt::LeftButton);
         QVERIFY(form->Viewer()->HasSelection());
-        QCOMPARE(form->Viewer()->SelX1, x1);
-        QCOMPARE(form->Viewer()->SelY2, y2);
+        QCOMPARE(form->Viewer()->SelX1(), x1);
+        QCOMPARE(form->Viewer()->SelY2(), y2);
         QCOMPARE(form->Viewer()->GridColumns(), 14);
         QCOMPARE(form->Viewer()->PatchCentres().size(), 140);
         QVERIFY(test::Grab(form->Viewer()) != classic);  // the markers moved

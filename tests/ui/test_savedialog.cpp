@@ -2,8 +2,11 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QElapsedTimer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -14,6 +17,7 @@
 #include "formats/LUTFormat.h"
 #include "formats/LutExport.h"
 #include "ui/LutSaveForm.h"
+#include "ui/UiSupport.h"
 
 using namespace tintavo;
 
@@ -276,6 +280,116 @@ private slots:
         QVERIFY(answers->Messages.isEmpty() && answers->Errors.isEmpty());
         QTest::keyClick(dialog, Qt::Key_Escape);
         QCOMPARE(dialog->result(), int(QDialog::Rejected));
+    }
+
+    void tabOrderFollowsTheFieldsThenTheButtons() {
+        // The keyboard path: format, its file ("..."), size, bits, Save, Cancel; the read-only
+        // file name is skipped.
+        QList<QWidget*> order;
+        QWidget* w = dialog->cbxOutFormat;
+        do {
+            if ((w->focusPolicy() & Qt::TabFocus) && w->window() == dialog && !w->isHidden() &&
+                w->focusProxy() == nullptr)
+                order << w;
+            w = w->nextInFocusChain();
+        } while (w != dialog->cbxOutFormat && order.size() < 20);
+        const QList<QWidget*> expected{dialog->cbxOutFormat, dialog->btnSetLUTFile, dialog->cbxDimSize,
+                                       dialog->cbxBits,      dialog->btnSave,       dialog->btnCancel};
+        QCOMPARE(order.mid(0, expected.size()), expected);
+    }
+
+    void replacingAFileAsksFirst() {
+        SelectProfile("Cube 3D Davinci");
+        const QString file = dir.filePath("existing.cube");
+        {
+            QFile existing(file);
+            QVERIFY(existing.open(QIODevice::WriteOnly));
+            existing.write("keep me\n");
+        }
+        ChooseFile(file);
+        // No: nothing written, the dialog stays with its choices.
+        answers->AnswerYes = false;
+        QVERIFY(!dialog->btnSaveClick());
+        QCOMPARE(answers->Questions.size(), 1);
+        QVERIFY(answers->Questions.first().contains(file));
+        QCOMPARE(ReadAll(file), QByteArray("keep me\n"));
+        QVERIFY(answers->Messages.isEmpty());
+        QVERIFY(dialog->btnSave->isEnabled());
+        // Yes: replaced.
+        answers->AnswerYes = true;
+        QVERIFY(dialog->btnSaveClick());
+        QCOMPARE(answers->Questions.size(), 2);
+        QVERIFY(ReadAll(file).contains("LUT_3D_SIZE 33"));
+        // A new file is written without a question.
+        delete dialog;
+        dialog = new TfrmSaveLut(*lut, mapping.get());
+        SelectProfile("Cube 3D Davinci");
+        ChooseFile(dir.filePath("new.cube"));
+        QVERIFY(dialog->btnSaveClick());
+        QCOMPARE(answers->Questions.size(), 2);
+        // Every box carries the product title, nothing appended.
+        for (const QString& title : answers->BoxTitles) QCOMPARE(title, QStringLiteral("Vorn Tintavo"));
+    }
+
+    void largeSavesRunBesideTheEventLoopAndCanBeCancelled() {
+        SelectProfile("Nucoda 3D");
+        const QString file = dir.filePath("large.cms");
+        ChooseFile(file);
+        dialog->cbxDimSize->setEditText("101");
+
+        // While the 101-point table is computed and written, this thread keeps serving timers.
+        QTimer tick;
+        tick.setInterval(10);
+        int ticks = 0;
+        qint64 longestGap = 0;
+        QElapsedTimer sinceTick;
+        connect(&tick, &QTimer::timeout, [&] {
+            if (sinceTick.isValid()) longestGap = std::max(longestGap, sinceTick.restart());
+            else sinceTick.start();
+            ++ticks;
+        });
+        int progressDialogs = 0;
+        UiHooks::ProgressHook = [&](QProgressDialog&) { ++progressDialogs; };
+        tick.start();
+        QVERIFY(dialog->btnSaveClick());
+        tick.stop();
+        UiHooks::ProgressHook = nullptr;
+        qInfo("save at 101 points: %d timer ticks, longest event-loop gap %lld ms", ticks, longestGap);
+        QCOMPARE(progressDialogs, 1);
+        QVERIFY2(ticks >= 3, qPrintable(QString::number(ticks)));
+        QVERIFY(ReadAll(file).startsWith("NUCODA_3D_CUBE") || ReadAll(file).contains("101"));
+
+        // Cancelled while it works: no file, no error, no success message, the dialog stays.
+        delete dialog;
+        dialog = new TfrmSaveLut(*lut, mapping.get());
+        dialog->show();
+        SelectProfile("Nucoda 3D");
+        const QString cancelled = dir.filePath("cancelled.cms");
+        ChooseFile(cancelled);
+        dialog->cbxDimSize->setEditText("101");
+        // The Cancel button of the progress dialog, pressed once the dialog shows.
+        bool pressed = false;
+        UiHooks::ProgressHook = [&pressed](QProgressDialog& progress) {
+            auto* timer = new QTimer(&progress);
+            timer->setInterval(20);
+            QObject::connect(timer, &QTimer::timeout, &progress, [&progress, &pressed] {
+                auto* cancel = progress.findChild<QPushButton*>();
+                if (!progress.isVisible() || cancel == nullptr || pressed) return;
+                pressed = true;
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            });
+            timer->start();
+        };
+        const int messages = answers->Messages.size();
+        QVERIFY(!dialog->btnSaveClick());
+        UiHooks::ProgressHook = nullptr;
+        QVERIFY(pressed);
+        QVERIFY(!QFile::exists(cancelled));
+        QVERIFY(answers->Errors.isEmpty());
+        QCOMPARE(answers->Messages.size(), messages);
+        QVERIFY(dialog->isVisible());
+        QVERIFY(dialog->btnSave->isEnabled());
+        QCOMPARE(QDir(dir.path()).entryList({"*.tmp*", ".*cancelled*"}, QDir::Files | QDir::Hidden), QStringList());
     }
 };
 

@@ -1,5 +1,7 @@
 // The image viewer: fitting, selection by mouse, drawing of the selection and the markers.
 #include <QSignalSpy>
+#include <QWheelEvent>
+#include <cmath>
 #include <QTest>
 
 #include "UiTestSupport.h"
@@ -83,8 +85,8 @@ private slots:
         QVERIFY(viewer->HasSelection());
         QCOMPARE(selectionChanges, 1);
         QVERIFY(!viewer->Dragging());
-        QCOMPARE(viewer->SelX1, 103);
-        QCOMPARE(viewer->SelY2, 469);
+        QCOMPARE(viewer->SelX1(), 103);
+        QCOMPARE(viewer->SelY2(), 469);
         // (x - 3) / (994 / 1500), rounded: 100 -> 151 (150.9), 500 -> 755 (754.5 -> ties to even: 754)
         QCOMPARE(viewer->ImageX1(), 151);
         QCOMPARE(viewer->ImageY1(), static_cast<int>(std::nearbyint(100 / (661.0 / 1000))));
@@ -96,10 +98,10 @@ private slots:
         // From the lower right, beyond the image, to the upper left, beyond it too.
         test::Drag(viewer, QPoint(999, 799), QPoint(-40, -40));
         QVERIFY(viewer->HasSelection());
-        QCOMPARE(viewer->SelX1, 3 + 994 - 1);
-        QCOMPARE(viewer->SelY1, 69 + 661 - 1);
-        QCOMPARE(viewer->SelX2, 3);
-        QCOMPARE(viewer->SelY2, 69);
+        QCOMPARE(viewer->SelX1(), 3 + 994 - 1);
+        QCOMPARE(viewer->SelY1(), 69 + 661 - 1);
+        QCOMPARE(viewer->SelX2(), 3);
+        QCOMPARE(viewer->SelY2(), 69);
         // Corner 1 stays where the drag started, and the image corners are in range.
         // The last displayed column maps to 993 / (994 / 1500) = 1498.49 -> 1498.
         QCOMPARE(viewer->ImageX1(), 1498);
@@ -142,15 +144,19 @@ private slots:
         viewer->SetImage(Grey(1500, 1000, 90));
         test::Drag(viewer, QPoint(100, 100), QPoint(400, 400));
         QVERIFY(viewer->HasSelection());
+        const int imageX1 = viewer->ImageX1();
+        const int imageY2 = viewer->ImageY2();
         viewer->resize(700, 700);
         QTRY_VERIFY(!viewer->HasSelection());
         QCOMPARE(viewer->DisplayBitmap().Width(), 694);
         QCOMPARE(viewer->DisplayBitmap().Height(), 461);
         QCOMPARE(selectionChanges, 2);
-        // RestoreSelection brings the kept corners back.
+        // RestoreSelection brings the kept corners back, on the same picture pixels.
         viewer->RestoreSelection();
         QVERIFY(viewer->HasSelection());
-        QCOMPARE(viewer->SelX1, 100);
+        QCOMPARE(viewer->ImageX1(), imageX1);
+        QCOMPARE(viewer->ImageY2(), imageY2);
+        QVERIFY(qAbs(viewer->SelX1() - (viewer->OffsetX() + imageX1 * viewer->ScaleX())) <= 1.0);
     }
 
     void selectionAndMarkersAreXoredOnTheImage() {
@@ -223,6 +229,114 @@ private slots:
                 grey = qRed(shot.pixel(x, y)) < 200;
         QVERIFY(grey);
         QCOMPARE(shot.pixel(5, 5), viewer->palette().color(QPalette::Base).rgb());
+    }
+
+    void zoomKeepsThePictureUnderTheAnchorAndTheSelectionOnItsPixels() {
+        viewer->SetImage(Grey(1500, 1000, 90));
+        test::Drag(viewer, QPoint(103, 169), QPoint(503, 469));
+        const int x1 = viewer->ImageX1(), y1 = viewer->ImageY1(), x2 = viewer->ImageX2(), y2 = viewer->ImageY2();
+        const QPoint patch0 = viewer->PatchCentres().first();
+        const QPointF patch0Picture = viewer->View().ToPicture(patch0);
+
+        // The picture point under the anchor stays under it.
+        const QPointF anchor(300, 250);
+        const QPointF under = viewer->View().ToPicture(anchor);
+        viewer->SetZoom(2.0, anchor);
+        QVERIFY(!viewer->Fitted());
+        QCOMPARE(viewer->Zoom(), 2.0);
+        QVERIFY(std::abs(viewer->View().ToPicture(anchor).x() - under.x()) <= 0.5);
+        QVERIFY(std::abs(viewer->View().ToPicture(anchor).y() - under.y()) <= 0.5);
+        // The selection is still on the same picture pixels, and drawn where they are now.
+        QVERIFY(viewer->HasSelection());
+        QCOMPARE(viewer->ImageX1(), x1);
+        QCOMPARE(viewer->ImageY1(), y1);
+        QCOMPARE(viewer->ImageX2(), x2);
+        QCOMPARE(viewer->ImageY2(), y2);
+        QCOMPARE(viewer->ScreenToImageX(viewer->SelX1()), x1);
+        QCOMPARE(viewer->ScreenToImageY(viewer->SelY2()), y2);
+        const QPointF zoomedPatch0 = viewer->View().ToPicture(viewer->PatchCentres().first());
+        QVERIFY(std::abs(zoomedPatch0.x() - patch0Picture.x()) < 1.5);
+        QVERIFY(std::abs(zoomedPatch0.y() - patch0Picture.y()) < 1.5);
+        QVERIFY(viewer->PatchCentres().first() != patch0);
+
+        // A drag at this zoom selects picture pixels at twice the precision of the fitted view.
+        const QPointF from = viewer->View().ToWidget(QPointF(400, 300));
+        const QPointF to = viewer->View().ToWidget(QPointF(451, 333));
+        test::Drag(viewer, from.toPoint(), to.toPoint());
+        QCOMPARE(viewer->ImageX1(), 400);
+        QCOMPARE(viewer->ImageY1(), 300);
+        QCOMPARE(viewer->ImageX2(), 451);
+        QCOMPARE(viewer->ImageY2(), 333);
+
+        // Panning moves the picture, not the selection's pixels.
+        const int selX = viewer->SelX1();
+        viewer->Pan(QPointF(-40, 25));
+        QCOMPARE(viewer->SelX1(), selX - 40);
+        QCOMPARE(viewer->ImageX1(), 400);
+        // The middle button pans as well.
+        QTest::mousePress(viewer, Qt::MiddleButton, Qt::NoModifier, QPoint(500, 400));
+        QMouseEvent move(QEvent::MouseMove, QPointF(520, 390), viewer->mapToGlobal(QPointF(520, 390)), Qt::NoButton,
+                         Qt::MiddleButton, Qt::NoModifier);
+        QApplication::sendEvent(viewer, &move);
+        QTest::mouseRelease(viewer, Qt::MiddleButton, Qt::NoModifier, QPoint(520, 390));
+        QCOMPARE(viewer->SelX1(), selX - 20);
+        QVERIFY(viewer->HasSelection());
+
+        // Back to the fitted layout: the spec'd offsets and scale again.
+        viewer->ZoomToFit();
+        QCOMPARE(viewer->View().OriginX, 3.0);
+        QCOMPARE(viewer->ScreenToImageX(103), 151);
+        QCOMPARE(viewer->ImageX1(), 400);
+    }
+
+    void wheelZoomsAboutThePointerWithinLimits() {
+        viewer->SetImage(Grey(400, 300, 90));
+        const QPointF at(400, 350);
+        const QPointF under = viewer->View().ToPicture(at);
+        const double before = viewer->Zoom();
+        QWheelEvent wheel(at, viewer->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewer, &wheel);
+        QVERIFY(std::abs(viewer->Zoom() - before * 1.25 * 1.25) < 0.01);
+        QVERIFY(std::abs(viewer->View().ToPicture(at).x() - under.x()) <= 0.5);
+        for (int i = 0; i < 40; ++i) viewer->ZoomIn();
+        QCOMPARE(viewer->Zoom(), TImageViewer::MaxZoom);
+        for (int i = 0; i < 80; ++i) viewer->ZoomOut();
+        QCOMPARE(viewer->Zoom(), TImageViewer::MinZoom);
+        // The picture at 1:1 is drawn pixel for pixel (nearest, not filtered).
+        TBitmap24 checker(40, 30);
+        for (int y = 0; y < 30; ++y)
+            for (int x = 0; x < 40; ++x) {
+                const std::uint8_t v = (x + y) % 2 ? 250 : 5;
+                checker.SetPixel(x, y, v, v, v);
+            }
+        viewer->SetImage(checker);
+        viewer->ZoomActualPixels();
+        const QImage shot = test::Grab(viewer);
+        const QPoint origin = viewer->View().ToWidget(QPointF(0, 0)).toPoint();
+        for (int y = 0; y < 30; y += 3)
+            for (int x = 0; x < 40; ++x)
+                QCOMPARE(qRed(shot.pixel(origin.x() + x, origin.y() + y)), (x + y) % 2 ? 250 : 5);
+    }
+
+    void splitViewDividerIsDraggedNotASelection() {
+        viewer->SetImage(Grey(400, 300, 90));
+        viewer->DisplayBitmap().SetSizeAndFill(394, 294, 200);  // stands for the corrected view
+        viewer->SetSplitView(true);
+        QCOMPARE(viewer->SplitX(), 500);
+        QImage shot = test::Grab(viewer);
+        QCOMPARE(qRed(shot.pixel(400, 400)), 90);   // before, left of the divider
+        QCOMPARE(qRed(shot.pixel(600, 400)), 200);  // after, right of it
+        test::Drag(viewer, QPoint(501, 400), QPoint(350, 380));
+        QVERIFY(!viewer->HasSelection());
+        QCOMPARE(viewer->SplitX(), 350);
+        shot = test::Grab(viewer);
+        QCOMPARE(qRed(shot.pixel(400, 400)), 200);
+        // Away from the divider a drag still selects.
+        test::Drag(viewer, QPoint(420, 300), QPoint(600, 450));
+        QVERIFY(viewer->HasSelection());
+        viewer->SetSplitView(false);
+        QCOMPARE(qRed(test::Grab(viewer).pixel(320, 270)), 200);
     }
 };
 

@@ -1,0 +1,52 @@
+#include "ui/AppSettings.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+#include "ui/ProdInfo.h"
+
+namespace tintavo {
+
+namespace {
+
+const QString RecentKey = QStringLiteral("RecentFiles");
+
+QSettings Store() {
+    const TProductInfo& info = ProductInfo();
+    return QSettings(info.SettingsOrganization, info.SettingsApplication);
+}
+
+QString FolderKey(const char* kind) { return QStringLiteral("LastFolder/") + QLatin1String(kind); }
+
+}  // namespace
+
+QStringList RecentFiles() {
+    QStringList files;
+    for (const QString& file : Store().value(RecentKey).toStringList())
+        if (QFileInfo::exists(file) && files.size() < MaxRecentFiles) files << file;
+    return files;
+}
+
+void AddRecentFile(const QString& fileName) {
+    const QString path = QFileInfo(fileName).absoluteFilePath();
+    QStringList files = Store().value(RecentKey).toStringList();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > MaxRecentFiles) files.removeLast();
+    QSettings settings = Store();
+    settings.setValue(RecentKey, files);
+}
+
+void ClearRecentFiles() {
+    QSettings settings = Store();
+    settings.remove(RecentKey);
+}
+
+QString LastFolder(const char* kind) { return Store().value(FolderKey(kind)).toString(); }
+
+void SetLastFolder(const char* kind, const QString& folder) {
+    QSettings settings = Store();
+    settings.setValue(FolderKey(kind), folder);
+}
+
+}  // namespace tintavo
