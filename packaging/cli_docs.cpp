@@ -4,6 +4,7 @@
 //   tintavo-cli-docs man TEMPLATE VERSION OUTPUT   # TEMPLATE's @COMMANDS@ and @VERSION@ filled in
 //   tintavo-cli-docs bash OUTPUT
 //   tintavo-cli-docs types                         # "picture EXT" and "lut EXT" lines, for tests
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -111,20 +112,26 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(at, from.size(), to);
 }
 
-// Values an option takes from a fixed list; other options that take a value complete file names.
-std::string OptionValues(const std::string& option) {
+// Values an option takes from a fixed list (the list its help shows as "a|b|c", or a table's);
+// other options that take a value complete file names.
+std::string OptionValues(const TOptionSpec& spec) {
+    const std::string option = spec.Name;
     std::string values;
     const auto add = [&values](const std::string& v) { values += (values.empty() ? "" : " ") + v; };
-    if (option == "--chart") {
-        for (const TChartInfo& chart : Charts()) add(chart.CommandName);
+    if (const std::string listed = spec.ValueName; listed.find('|') != std::string::npos) {
+        for (std::size_t from = 0; from <= listed.size();) {
+            const std::size_t bar = std::min(listed.find('|', from), listed.size());
+            add(listed.substr(from, bar - from));
+            from = bar + 1;
+        }
     } else if (option == "--bits") {
         for (const int bits : SelectableBitDepths) add(std::to_string(bits));
     } else if (option == "--profile") {
         for (std::size_t i = 1; i <= OutputProfiles().size(); ++i) add(std::to_string(i));
     } else if (option == "--type") {
         for (const TPictureCodec& codec : PictureCodecs())
-            if (codec.Encode)
-                for (const std::string& ext : codec.Extensions) add(ext);
+            for (const std::string& ext : codec.Extensions)
+                if (CanSavePicture("x." + ext)) add(ext);
     } else if (option == "--from") {
         for (std::size_t i = 0; i < LutFormats().size(); ++i) add(std::to_string(i));
     }
@@ -157,7 +164,7 @@ std::string BashCompletion() {
             if (!option.ValueName) continue;
             bool known = false;
             for (const auto& v : valued) known = known || v.first == option.Name;
-            if (!known) valued.emplace_back(option.Name, OptionValues(option.Name));
+            if (!known) valued.emplace_back(option.Name, OptionValues(option));
         }
         out << "--help' ;;\n";
     }

@@ -226,7 +226,9 @@ def contents(source, build_dir, debdir):
             fails.check(system_type is None or system_type in declared,
                         f"*.{ext} is {system_type} already; the package must not give it another type")
         for ext in sorted(types["picture"]):
-            mime_type = mime_type_of_extension(ext)
+            # The system's type, or the package's own where the system has none.
+            mime_type = mime_type_of_extension(ext) or next(
+                (t for t, patterns in declared.items() if f"*.{ext}" in patterns), None)
             fails.check(mime_type in listed, f"pictures *.{ext} ({mime_type}) are not in the desktop entry")
 
         # AppStream names the desktop entry, and its newest release is this version, as is the
