@@ -207,20 +207,6 @@ void TfrmMain::BuildControls() {
     lblHint->setVisible(false);
     side->addWidget(lblHint);
 
-    // What the selection check found, with a one-click fix when it has one; never a dialog.
-    lblSelectionCheck = new QLabel(Panel2);
-    lblSelectionCheck->setObjectName(QStringLiteral("lblSelectionCheck"));
-    lblSelectionCheck->setWordWrap(true);
-    QPalette checkPalette = lblSelectionCheck->palette();
-    checkPalette.setColor(QPalette::WindowText, QColor(170, 60, 0));
-    lblSelectionCheck->setPalette(checkPalette);
-    lblSelectionCheck->setVisible(false);
-    side->addWidget(lblSelectionCheck);
-    btnUseSuggestion = MakeButton(Panel2, "btnUseSuggestion", QStringLiteral("Use Suggested Reading"),
-                                  QStringLiteral("Select the chart the way its colors fit best"));
-    btnUseSuggestion->setVisible(false);
-    side->addWidget(btnUseSuggestion);
-
     cbxIngnorelightness = new QCheckBox(QStringLiteral("Calibrate colors only"), Panel2);
     cbxIngnorelightness->setObjectName(QStringLiteral("cbxIngnorelightness"));
     cbxIngnorelightness->setChecked(true);
@@ -239,6 +225,21 @@ void TfrmMain::BuildControls() {
 
     sbnSave3DLutFile = MakeButton(Panel2, "sbnSave3DLutFile", QStringLiteral("Save 3D LUT Calibration File"));
     side->addWidget(sbnSave3DLutFile);
+    side->addSpacing(6);
+    // What the selection check found, with a one-click fix when it has one; never a dialog; below
+    // the commands, so that nothing above moves when it comes and goes.
+    lblSelectionCheck = new QLabel(Panel2);
+    lblSelectionCheck->setObjectName(QStringLiteral("lblSelectionCheck"));
+    lblSelectionCheck->setWordWrap(true);
+    QPalette checkPalette = lblSelectionCheck->palette();
+    checkPalette.setColor(QPalette::WindowText, QColor(170, 60, 0));
+    lblSelectionCheck->setPalette(checkPalette);
+    lblSelectionCheck->setVisible(false);
+    side->addWidget(lblSelectionCheck);
+    btnUseSuggestion = MakeButton(Panel2, "btnUseSuggestion", QStringLiteral("Use Suggested Orientation"),
+                                  QStringLiteral("Select the chart the way its colors fit best"));
+    btnUseSuggestion->setVisible(false);
+    side->addWidget(btnUseSuggestion);
     side->addStretch(1);
 
     Panel4 = new QWidget(Panel2);
@@ -724,6 +725,9 @@ void TfrmMain::SelectChart(TChartType chart) {
 }
 
 void TfrmMain::ShowCheckText(const QString& text, bool offerFix) {
+    // The status line repeats the advice; an advice withdrawn leaves it too.
+    if (!lblSelectionCheck->text().isEmpty() && statusBar()->currentMessage() == lblSelectionCheck->text())
+        statusBar()->clearMessage();
     lblSelectionCheck->setText(text);
     lblSelectionCheck->setVisible(!text.isEmpty());
     btnUseSuggestion->setVisible(offerFix);
@@ -740,6 +744,10 @@ void TfrmMain::CheckSelectionNow() {
     QStringList lines;
     for (const std::string& w : check_.Warnings) lines << QString::fromStdString(w);
     const bool fix = check_.Problem == TSelectionProblem::Turned || check_.Problem == TSelectionProblem::OtherChart;
+    if (check_.Problem == TSelectionProblem::OtherChart)
+        btnUseSuggestion->setText(QStringLiteral("Use %1").arg(QString::fromUtf8(ChartInfo(check_.SuggestedChart).DisplayName)));
+    else
+        btnUseSuggestion->setText(QStringLiteral("Use Suggested Orientation"));
     ShowCheckText(lines.join(QLatin1Char('\n')), fix);
 }
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -191,7 +192,9 @@ private slots:
         QVERIFY(!form->CheckLabel()->text().isEmpty());
         QVERIFY(form->UseSuggestionButton()->isVisible());
         QVERIFY(answers->Messages.isEmpty());
+        QCOMPARE(form->statusBar()->currentMessage(), form->CheckLabel()->text());
         QTest::mouseClick(form->UseSuggestionButton(), Qt::LeftButton);
+        QVERIFY(form->statusBar()->currentMessage().isEmpty());
         const TQuad fixed = viewer->SelectionGeometry().Corners();
         for (int k = 0; k < 4; ++k) QVERIFY(Distance(fixed[k], right[k]) < 1e-6);
         QCOMPARE(form->SelectionCheck().Problem, TSelectionProblem::None);
