@@ -26,7 +26,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
+#include <stdexcept>
 
 #include "engine/ChartDetect.h"
 #include "formats/LUTFormat.h"
@@ -476,11 +478,11 @@ void TfrmMain::Calibrate() {
     if (viewer_->SelectionIsQuad()) {
         const TChartGeometry geometry = viewer_->SelectionGeometry();
         if (!workPrecise_.Empty())
-            mapping_ = tintavo::Calibrate(workPrecise_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_,
-                                          measured_);
+            mapping_ =
+                tintavo::Calibrate(workPrecise_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_, measured_);
         else
-            mapping_ = tintavo::Calibrate(workBitmap_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_,
-                                          measured_);
+            mapping_ =
+                tintavo::Calibrate(workBitmap_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_, measured_);
         return;
     }
     if (!workPrecise_.Empty()) {
@@ -740,7 +742,14 @@ void TfrmMain::CheckSelectionNow() {
         ShowCheckText({}, false);
         return;
     }
-    RunCommand(this, [&] { check_ = CheckSelection(workBitmap_, viewer_->SelectionGeometry(), Chart()); });
+    try {
+        check_ = CheckSelection(workBitmap_, viewer_->SelectionGeometry(), Chart());
+    } catch (const std::exception& e) {
+        // Advice only: what kept the check from reading the selection is said in its place.
+        check_ = TSelectionCheck{};
+        ShowCheckText(QString::fromUtf8(e.what()), false);
+        return;
+    }
     QStringList lines;
     for (const std::string& w : check_.Warnings) lines << QString::fromStdString(w);
     const bool fix = check_.Problem == TSelectionProblem::Turned || check_.Problem == TSelectionProblem::OtherChart;

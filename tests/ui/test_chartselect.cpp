@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
-#include <QStatusBar>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -69,7 +69,8 @@ double LargestDifference(const TMeasuredPatches& a, const TMeasuredPatches& b) {
 bool Same(const TBitmap24& a, const TBitmap24& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
     for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.Bits() + y * a.Stride(), b.Bits() + y * b.Stride(), static_cast<std::size_t>(a.Width()) * 3) != 0)
+        if (std::memcmp(a.Bits() + y * a.Stride(), b.Bits() + y * b.Stride(),
+                        static_cast<std::size_t>(a.Width()) * 3) != 0)
             return false;
     return true;
 }

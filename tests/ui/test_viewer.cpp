@@ -371,7 +371,8 @@ private slots:
         QCOMPARE(viewer->DraggedCorner(), -1);
 
         const QVector<QPointF> after = viewer->CornerHandles();
-        for (int k : {0, 1, 3}) QVERIFY(std::abs(after[k].x() - before[k].x()) < 1 && std::abs(after[k].y() - before[k].y()) < 1);
+        for (int k : {0, 1, 3})
+            QVERIFY(std::abs(after[k].x() - before[k].x()) < 1 && std::abs(after[k].y() - before[k].y()) < 1);
         QVERIFY(std::abs(after[2].x() - 760) < 1 && std::abs(after[2].y() - 570) < 1);
         // The markers are the geometry's own centres, shown through the view.
         const TChartGeometry geometry = viewer->SelectionGeometry();
@@ -415,9 +416,9 @@ private slots:
         // A drag from bottom right: patch 1 and its filled mark are there.
         test::Drag(viewer, QPoint(800, 600), QPoint(100, 100));
         QImage shot = test::Grab(viewer);
-        QVERIFY(shot.pixel(800, 600) != plain.pixel(800, 600));   // filled
+        QVERIFY(shot.pixel(800, 600) != plain.pixel(800, 600));  // filled
         QVERIFY(shot.pixel(800 - 3, 600 + 2) != plain.pixel(800 - 3, 600 + 2));
-        QCOMPARE(shot.pixel(100 + 1, 100 + 1), plain.pixel(100 + 1, 100 + 1));  // hollow inside
+        QCOMPARE(shot.pixel(100 + 1, 100 + 1), plain.pixel(100 + 1, 100 + 1));   // hollow inside
         QVERIFY(shot.pixel(100 - 4, 100 - 2) != plain.pixel(100 - 4, 100 - 2));  // its outline
 
         // Four corners placed from outside: edges drawn between them, patch 1 marked at corner 1.
