@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "engine/ChartGeometry.h"
 #include "lut/ImageResize2.h"
@@ -21,6 +22,10 @@ namespace {
 // and drawing it twice removes it.
 constexpr QRgb SelectionXor = 0x00808080;
 constexpr int MarkerHalf = 5;
+// Corner handles: hollow squares this far round the corner; the corner of patch 1 a filled,
+// larger one.
+constexpr int HandleHalf = 4;
+constexpr int FirstHandleHalf = 6;
 // One wheel notch or zoom command changes the zoom by this factor.
 constexpr double ZoomStep = 1.25;
 // How close (widget units) a press must come to the split divider to grab it.
@@ -51,6 +56,8 @@ void TImageViewer::SetImage(const TBitmap24& bitmap) {
     hasImage_ = true;
     correctionShown_ = false;
     fitted_ = true;
+    quad_.reset();  // corners belong to the picture they were placed on
+    draggedCorner_ = -1;
     UpdateLayout();
     update();
     ZoomChanged();
@@ -180,9 +187,20 @@ void TImageViewer::DrawSelection(bool erase) {
 QVector<QPoint> TImageViewer::PatchCentres() const {
     QVector<QPoint> centres;
     if (gridColumns_ <= 0 || gridRows_ <= 0) return centres;
+    centres.reserve(gridColumns_ * gridRows_);
+    if (quad_ && View().Valid()) {
+        // Four corners: the calibration's own centres, shown through the view.
+        const TChartGeometry geometry = SelectionGeometry();
+        for (int row = 0; row < gridRows_; ++row)
+            for (int column = 0; column < gridColumns_; ++column) {
+                const TPointF c = geometry.PatchCenterPoint(column, row);
+                const QPointF w = View().ToWidget(QPointF(c.X, c.Y));
+                centres.push_back(QPoint(RoundToInt(w.x()), RoundToInt(w.y())));
+            }
+        return centres;
+    }
     // The calibration's own patch-centre rule, applied to the corners as shown.
     const TChartGeometry geometry({SelX1(), SelY1(), SelX2(), SelY2()}, gridColumns_, gridRows_);
-    centres.reserve(gridColumns_ * gridRows_);
     for (int row = 0; row < gridRows_; ++row) {
         for (int column = 0; column < gridColumns_; ++column) {
             int x = 0;
@@ -192,6 +210,42 @@ QVector<QPoint> TImageViewer::PatchCentres() const {
         }
     }
     return centres;
+}
+
+TChartGeometry TImageViewer::SelectionGeometry() const {
+    if (quad_) return TChartGeometry::FromCorners(*quad_, gridColumns_, gridRows_);
+    return TChartGeometry({ImageX1(), ImageY1(), ImageX2(), ImageY2()}, gridColumns_, gridRows_);
+}
+
+void TImageViewer::SetSelectionGeometry(const TChartGeometry& geometry) {
+    if (!hasImage_) return;
+    DrawSelection(true);
+    if (geometry.IsRectangle()) {
+        const TSelection& r = geometry.Rect();
+        sel1_ = QPointF(r.X1, r.Y1);
+        sel2_ = QPointF(r.X2, r.Y2);
+        quad_.reset();
+    } else {
+        quad_ = geometry.Corners();
+    }
+    if (hasSelection_)
+        update();
+    else
+        SetHasSelection(true);
+    DrawSelection(false);
+    if (OnSelectionEdited) OnSelectionEdited(this);
+}
+
+QVector<QPointF> TImageViewer::CornerHandles() const {
+    QVector<QPointF> handles;
+    if (quad_) {
+        if (!View().Valid()) return handles;
+        for (const TPointF& c : *quad_) handles.push_back(View().ToWidget(QPointF(c.X, c.Y)));
+        return handles;
+    }
+    handles = {QPointF(SelX1(), SelY1()), QPointF(SelX2(), SelY1()), QPointF(SelX2(), SelY2()),
+               QPointF(SelX1(), SelY2())};
+    return handles;
 }
 
 QRectF TImageViewer::ImageRect() const {
@@ -294,7 +348,9 @@ void TImageViewer::XorSelection(QImage& frame, double dpr) const {
     const int right = std::max(x1, x2) - 1;
     const int top = std::min(y1, y2);
     const int bottom = std::max(y1, y2) - 1;
-    if (right >= left && bottom >= top) {
+    if (quad_) {
+        XorQuad(frame, dpr);
+    } else if (right >= left && bottom >= top) {
         int step = 0;
         auto dot = [&](int x, int y) {
             if ((step++ & 2) == 0) xorPixel(x, y);
@@ -323,6 +379,36 @@ void TImageViewer::XorSelection(QImage& frame, double dpr) const {
         for (int y = my0 + 1; y < my1; ++y) {
             xorPixel(mx0, y);
             xorPixel(mx1, y);
+        }
+    }
+    // Corner handles; the corner of patch 1 filled, so the reading order shows at a glance.
+    const QVector<QPointF> handles = CornerHandles();
+    for (int k = 0; k < handles.size(); ++k) {
+        const int cx = RoundToInt(handles[k].x() * dpr);
+        const int cy = RoundToInt(handles[k].y() * dpr);
+        const int h = device(k == 0 ? FirstHandleHalf : HandleHalf);
+        for (int y = cy - h; y <= cy + h; ++y)
+            for (int x = cx - h; x <= cx + h; ++x)
+                if (k == 0 || y == cy - h || y == cy + h || x == cx - h || x == cx + h) xorPixel(x, y);
+    }
+}
+
+void TImageViewer::XorQuad(QImage& frame, double dpr) const {
+    // Dotted straight edges from corner to corner, two pixels on and two off.
+    const QVector<QPointF> corners = CornerHandles();
+    if (corners.size() != 4) return;
+    const int fw = frame.width();
+    const int fh = frame.height();
+    int step = 0;
+    for (int k = 0; k < 4; ++k) {
+        const QPointF a = corners[k] * dpr;
+        const QPointF b = corners[(k + 1) % 4] * dpr;
+        const int n = std::max(1, RoundToInt(std::max(std::abs(b.x() - a.x()), std::abs(b.y() - a.y()))));
+        for (int i = 0; i < n; ++i) {
+            const int x = RoundToInt(a.x() + (b.x() - a.x()) * i / n);
+            const int y = RoundToInt(a.y() + (b.y() - a.y()) * i / n);
+            if ((step++ & 2) != 0 || x < 0 || y < 0 || x >= fw || y >= fh) continue;
+            reinterpret_cast<QRgb*>(frame.scanLine(y))[x] ^= SelectionXor;
         }
     }
 }
@@ -417,8 +503,15 @@ void TImageViewer::mousePressEvent(QMouseEvent* event) {
         draggingDivider_ = true;
         return;
     }
+    if (hasSelection_ && HasDisplay() && View().Valid() && gridColumns_ > 0 && gridRows_ > 0) {
+        // A press on a corner handle takes that corner; anywhere else starts a new rectangle.
+        const QPointF at = View().ToPicture(p);
+        draggedCorner_ = SelectionGeometry().CornerNear({at.x(), at.y()}, HandleReach / View().ScaleX);
+        if (draggedCorner_ >= 0) return;
+    }
     DrawSelection(true);
     SetHasSelection(false);
+    quad_.reset();
     const QPointF corner = ClampToImage(QPointF(std::trunc(p.x()), std::trunc(p.y())));
     sel1_ = View().Valid() ? View().ToPicture(corner) : corner;
     dragging_ = true;
@@ -435,6 +528,11 @@ void TImageViewer::mouseMoveEvent(QMouseEvent* event) {
     }
     if (draggingDivider_) {
         if (width() > 0) SetSplitPosition(p.x() / width());
+        return;
+    }
+    if (draggedCorner_ >= 0) {
+        if (!(event->buttons() & Qt::LeftButton)) return;
+        MoveCorner(draggedCorner_, p);
         return;
     }
     setCursor(NearDivider(p) ? Qt::SplitHCursor : Qt::ArrowCursor);
@@ -455,14 +553,46 @@ void TImageViewer::mouseReleaseEvent(QMouseEvent* event) {
         panning_ = false;
         return;
     }
+    bool edited = false;
     if (event->button() == Qt::LeftButton) {
+        if (draggedCorner_ >= 0) {
+            draggedCorner_ = -1;
+            if (OnSelectionEdited) OnSelectionEdited(this);
+            return;
+        }
+        edited = dragging_;
         dragging_ = false;
         if (draggingDivider_) {
             draggingDivider_ = false;
             return;
         }
     }
+    if (quad_) return;
     if (sel1_.x() == sel2_.x() || sel1_.y() == sel2_.y()) ClearSelection();
+    if (edited && hasSelection_ && OnSelectionEdited) OnSelectionEdited(this);
+}
+
+bool TImageViewer::MoveCorner(int corner, QPointF widget) {
+    if (!View().Valid() || gridColumns_ <= 0 || gridRows_ <= 0) return false;
+    QPointF at = View().ToPicture(widget);
+    at.setX(std::clamp(at.x(), 0.0, static_cast<double>(sourceBitmap_.Width())));
+    at.setY(std::clamp(at.y(), 0.0, static_cast<double>(sourceBitmap_.Height())));
+    TChartGeometry moved = SelectionGeometry();
+    try {
+        moved = moved.WithCornerMovedTo(corner, {at.x(), at.y()});
+    } catch (const std::invalid_argument&) {
+        return false;  // the quadrilateral would fold: the corner stays where it was
+    }
+    if (moved.IsRectangle()) {
+        const TSelection& r = moved.Rect();
+        sel1_ = QPointF(r.X1, r.Y1);
+        sel2_ = QPointF(r.X2, r.Y2);
+        quad_.reset();
+    } else {
+        quad_ = moved.Corners();
+    }
+    update();
+    return true;
 }
 
 void TImageViewer::wheelEvent(QWheelEvent* event) {

@@ -21,7 +21,9 @@
 #include <QRectF>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
+#include "engine/ChartGeometry.h"
 #include "lut/Bitmap.h"
 
 class QMenu;
@@ -77,6 +79,23 @@ public:
     // The corners in picture coordinates (fractions of a pixel kept).
     QPointF SelectionCorner1() const { return sel1_; }
     QPointF SelectionCorner2() const { return sel2_; }
+
+    // The selection as the calibration reads it, in picture pixels: the dragged rectangle, or
+    // the four corners the handles or a detection gave. Needs a grid.
+    TChartGeometry SelectionGeometry() const;
+    // Places a selection (a detected chart, a suggested reading) and shows it.
+    void SetSelectionGeometry(const TChartGeometry& geometry);
+    // Whether the selection is four corners rather than the dragged rectangle.
+    bool SelectionIsQuad() const { return quad_.has_value(); }
+    // The selection's corners in widget coordinates, chart order (corner 1 holds patch 1).
+    QVector<QPointF> CornerHandles() const;
+    // Moves selection corner `corner` (0..3) to a widget point, as dragging its handle does.
+    // False, and nothing changes, when the move would fold the quadrilateral.
+    bool MoveCorner(int corner, QPointF widget);
+    // The corner being dragged (0..3), or -1.
+    int DraggedCorner() const { return draggedCorner_; }
+    // Widget units around a corner within which a press grabs its handle.
+    static constexpr double HandleReach = 7.0;
 
     // Marks the selection and the patch markers for drawing (erase = false) or removal.
     void DrawSelection(bool erase);
@@ -136,6 +155,9 @@ public:
 
     // Called with the viewer whenever HasSelection changes while an image is present.
     std::function<void(TImageViewer*)> OnSelectionChange;
+    // Called when the user finished changing the selection (a drag or a handle released) and
+    // when a selection was placed.
+    std::function<void(TImageViewer*)> OnSelectionEdited;
     // Called after every layout that rebuilt the scaled copies (the display is uncorrected then).
     std::function<void(TImageViewer*)> OnLayoutChange;
     // Called with the picture pixel under the pointer ((-1, -1) when it is off the picture).
@@ -169,6 +191,7 @@ private:
     bool NearDivider(QPointF widget) const;
     void PaintPicture(QImage& frame, double dpr) const;
     void XorSelection(QImage& frame, double dpr) const;
+    void XorQuad(QImage& frame, double dpr) const;
     void ZoomChanged();
 
     TBitmap24 sourceBitmap_;
@@ -184,6 +207,8 @@ private:
     QPointF fitDeviceOffset_;  // top-left of the fitted picture in device pixels
     QPointF sel1_;
     QPointF sel2_;
+    std::optional<TQuad> quad_;  // four corners in picture pixels, chart order; else the rectangle
+    int draggedCorner_ = -1;
     bool hasSelection_ = false;
     bool selectionDrawn_ = false;
     bool dragging_ = false;

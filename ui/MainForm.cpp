@@ -26,8 +26,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <set>
+#include <stdexcept>
 
+#include "engine/ChartDetect.h"
 #include "formats/LUTFormat.h"
 #include "picture/Picture.h"
 #include "ui/About.h"
@@ -189,6 +192,9 @@ void TfrmMain::BuildControls() {
         chartButtons_.push_back(button);
     }
     side->addWidget(GroupBox1);
+    btnDetectChart = MakeButton(Panel2, "btnDetectChart", QStringLiteral("Detect Chart"),
+                                QStringLiteral("Find the color checker in the picture and select it"));
+    side->addWidget(btnDetectChart);
 
     lblHint = new QLabel(QStringLiteral("Please select the color checker region"), Panel2);
     lblHint->setObjectName(QStringLiteral("lblHint"));
@@ -221,6 +227,21 @@ void TfrmMain::BuildControls() {
 
     sbnSave3DLutFile = MakeButton(Panel2, "sbnSave3DLutFile", QStringLiteral("Save 3D LUT Calibration File"));
     side->addWidget(sbnSave3DLutFile);
+    side->addSpacing(6);
+    // What the selection check found, with a one-click fix when it has one; never a dialog; below
+    // the commands, so that nothing above moves when it comes and goes.
+    lblSelectionCheck = new QLabel(Panel2);
+    lblSelectionCheck->setObjectName(QStringLiteral("lblSelectionCheck"));
+    lblSelectionCheck->setWordWrap(true);
+    QPalette checkPalette = lblSelectionCheck->palette();
+    checkPalette.setColor(QPalette::WindowText, QColor(170, 60, 0));
+    lblSelectionCheck->setPalette(checkPalette);
+    lblSelectionCheck->setVisible(false);
+    side->addWidget(lblSelectionCheck);
+    btnUseSuggestion = MakeButton(Panel2, "btnUseSuggestion", QStringLiteral("Use Suggested Orientation"),
+                                  QStringLiteral("Select the chart the way its colors fit best"));
+    btnUseSuggestion->setVisible(false);
+    side->addWidget(btnUseSuggestion);
     side->addStretch(1);
 
     Panel4 = new QWidget(Panel2);
@@ -248,6 +269,7 @@ void TfrmMain::BuildControls() {
     viewer_->SetPopupMenu(pmnPreview);
     viewer_->OnSelectionChange = [this](TImageViewer*) { UpdateControls(); };
     viewer_->OnLayoutChange = [this](TImageViewer*) { ViewerLayoutChanged(); };
+    viewer_->OnSelectionEdited = [this](TImageViewer*) { CheckSelectionNow(); };
     viewer_->OnPointerMove = [this](QPoint picture) { PointerMoved(picture); };
     viewer_->OnZoomChange = [this](TImageViewer*) { ZoomChanged(); };
 
@@ -257,6 +279,8 @@ void TfrmMain::BuildControls() {
     connect(miPaste, &QAction::triggered, this, &TfrmMain::miPasteClick);
     for (QRadioButton* button : chartButtons_)
         connect(button, &QRadioButton::clicked, this, &TfrmMain::rbnColorCheckerClassicClick);
+    connect(btnDetectChart, &QPushButton::clicked, this, &TfrmMain::btnDetectChartClick);
+    connect(btnUseSuggestion, &QPushButton::clicked, this, &TfrmMain::btnUseSuggestionClick);
     connect(sbnPreview, &QPushButton::clicked, this, &TfrmMain::sbnPreviewClick);
     connect(sbnHidePreview, &QPushButton::clicked, this, &TfrmMain::sbnHidePreviewClick);
     connect(sbnSave3DLutFile, &QPushButton::clicked, this, &TfrmMain::sbnSave3DLutFileClick);
@@ -298,6 +322,8 @@ void TfrmMain::BuildMenus() {
                           QKeySequence(Qt::CTRL | Qt::Key_B));
     actSplitView->setCheckable(true);
     actPatches = action(menuView, "actPatches", QStringLiteral("&Patches"));
+    actTetrahedral = action(menuView, "actTetrahedral", QStringLiteral("&Tetrahedral Interpolation"));
+    actTetrahedral->setCheckable(true);
 
     menuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     menuHelp->setObjectName(QStringLiteral("menuHelp"));
@@ -316,6 +342,7 @@ void TfrmMain::BuildMenus() {
     connect(actZoom100, &QAction::triggered, viewer_, &TImageViewer::ZoomActualPixels);
     connect(actSplitView, &QAction::toggled, this, &TfrmMain::actSplitViewClick);
     connect(actPatches, &QAction::triggered, this, &TfrmMain::sbnTestColorCheckerDataClick);
+    connect(actTetrahedral, &QAction::toggled, this, &TfrmMain::actTetrahedralClick);
     connect(actTips, &QAction::triggered, this, &TfrmMain::actTipsClick);
     connect(actAbout, &QAction::triggered, this, &TfrmMain::sbnAboutClick);
     connect(menuRecent, &QMenu::aboutToShow, this, &TfrmMain::UpdateRecentMenu);
@@ -408,6 +435,12 @@ void TfrmMain::UpdateControls() {
     const bool lutFile = previewSource_ == TPreviewSource::LutFile;
     lblHint->setVisible(image && !selection);
     sbnPreview->setEnabled(selection);
+    btnDetectChart->setEnabled(image);
+    if (!selection && check_.Problem != TSelectionProblem::None) {
+        // An advice speaks of the selection it was made on: gone with it.
+        check_ = TSelectionCheck{};
+        ShowCheckText({}, false);
+    }
     cbxIngnorelightness->setEnabled(selection);
     sbnTestColorCheckerData->setEnabled(selection);
     sbnSave3DLutFile->setEnabled(selection || previewDone_);
@@ -420,6 +453,14 @@ void TfrmMain::UpdateControls() {
 
 void TfrmMain::SamplePatches(bool fromViewer) {
     const TSelection selection{viewer_->ImageX1(), viewer_->ImageY1(), viewer_->ImageX2(), viewer_->ImageY2()};
+    if (viewer_->SelectionIsQuad()) {
+        const TChartGeometry geometry = viewer_->SelectionGeometry();
+        if (!fromViewer && !workPrecise_.Empty())
+            tintavo::SamplePatches(workPrecise_, geometry, Chart(), measured_);
+        else
+            tintavo::SamplePatches(fromViewer ? viewer_->SourceBitmap() : workBitmap_, geometry, Chart(), measured_);
+        return;
+    }
     if (!fromViewer && !workPrecise_.Empty()) {
         const TChartInfo& chart = ChartInfo(Chart());
         tintavo::SamplePatches(workPrecise_, TChartGeometry(selection, chart.Columns, chart.Rows), Chart(), measured_);
@@ -432,7 +473,18 @@ void TfrmMain::SamplePatches(bool fromViewer) {
 void TfrmMain::Calibrate() {
     const TSelection selection{viewer_->ImageX1(), viewer_->ImageY1(), viewer_->ImageX2(), viewer_->ImageY2()};
     // On a failed fit the exception leaves the LUT and the last mapping as they were. A deep
-    // picture is calibrated from its precise working image.
+    // picture is calibrated from its precise working image. Four corners go through their
+    // geometry; a dragged rectangle takes the rectangle's own path.
+    if (viewer_->SelectionIsQuad()) {
+        const TChartGeometry geometry = viewer_->SelectionGeometry();
+        if (!workPrecise_.Empty())
+            mapping_ =
+                tintavo::Calibrate(workPrecise_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_, measured_);
+        else
+            mapping_ =
+                tintavo::Calibrate(workBitmap_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_, measured_);
+        return;
+    }
     if (!workPrecise_.Empty()) {
         const TChartInfo& chart = ChartInfo(Chart());
         mapping_ = tintavo::Calibrate(workPrecise_, TChartGeometry(selection, chart.Columns, chart.Rows), Chart(),
@@ -450,9 +502,9 @@ const TLUT& TfrmMain::ShownLut() const {
 void TfrmMain::ShowCorrection() {
     // Full size (Patches samples it, the zoomed view shows it) and the fitted display.
     viewer_->SourceBitmap().Assign(workBitmap_);
-    ApplyLutToBitmap(ShownLut(), viewer_->SourceBitmap());
+    ApplyLutToBitmap(ShownLut(), viewer_->SourceBitmap(), interpolation_);
     viewer_->RestoreDisplay();
-    ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap());
+    ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap(), interpolation_);
     viewer_->SetCorrectionShown(true);
     viewer_->update();
     sbnHidePreview->setText(QStringLiteral("Hide"));
@@ -476,6 +528,8 @@ void TfrmMain::ResetCorrection() {
 void TfrmMain::SetWorkingImage(TBitmap24& image) {
     std::swap(workBitmap_, image);
     viewer_->SetImage(workBitmap_);
+    check_ = TSelectionCheck{};
+    ShowCheckText({}, false);
     ResetCorrection();
     UpdateControls();
 }
@@ -660,7 +714,82 @@ void TfrmMain::rbnColorCheckerClassicClick() {
     viewer_->ClearSelection();
     const TChartInfo& chart = ChartInfo(Chart());
     viewer_->SetGrid(chart.Columns, chart.Rows);
-    if (hadSelection) viewer_->RestoreSelection();
+    if (hadSelection) {
+        viewer_->RestoreSelection();
+        CheckSelectionNow();
+    }
+}
+
+void TfrmMain::SelectChart(TChartType chart) {
+    for (std::size_t i = 0; i < chartButtons_.size(); ++i) chartButtons_[i]->setChecked(Charts()[i].Type == chart);
+    const TChartInfo& info = ChartInfo(chart);
+    viewer_->SetGrid(info.Columns, info.Rows);
+}
+
+void TfrmMain::ShowCheckText(const QString& text, bool offerFix) {
+    // The status line repeats the advice; an advice withdrawn leaves it too.
+    if (!lblSelectionCheck->text().isEmpty() && statusBar()->currentMessage() == lblSelectionCheck->text())
+        statusBar()->clearMessage();
+    lblSelectionCheck->setText(text);
+    lblSelectionCheck->setVisible(!text.isEmpty());
+    btnUseSuggestion->setVisible(offerFix);
+    if (!text.isEmpty()) statusBar()->showMessage(text, 10000);
+}
+
+void TfrmMain::CheckSelectionNow() {
+    check_ = TSelectionCheck{};
+    if (!viewer_->HasSelection() || workBitmap_.Empty()) {
+        ShowCheckText({}, false);
+        return;
+    }
+    try {
+        check_ = CheckSelection(workBitmap_, viewer_->SelectionGeometry(), Chart());
+    } catch (const std::exception& e) {
+        // Advice only: what kept the check from reading the selection is said in its place.
+        check_ = TSelectionCheck{};
+        ShowCheckText(QString::fromUtf8(e.what()), false);
+        return;
+    }
+    QStringList lines;
+    for (const std::string& w : check_.Warnings) lines << QString::fromStdString(w);
+    const bool fix = check_.Problem == TSelectionProblem::Turned || check_.Problem == TSelectionProblem::OtherChart;
+    if (check_.Problem == TSelectionProblem::OtherChart)
+        btnUseSuggestion->setText(QStringLiteral("Use %1").arg(QString::fromUtf8(ChartInfo(check_.SuggestedChart).DisplayName)));
+    else
+        btnUseSuggestion->setText(QStringLiteral("Use Suggested Orientation"));
+    ShowCheckText(lines.join(QLatin1Char('\n')), fix);
+}
+
+void TfrmMain::btnUseSuggestionClick() {
+    if (check_.Problem != TSelectionProblem::Turned && check_.Problem != TSelectionProblem::OtherChart) return;
+    const TSelectionCheck check = check_;
+    SelectChart(check.SuggestedChart);
+    viewer_->SetSelectionGeometry(check.SuggestedGeometry());  // checks the new selection
+    UpdateControls();
+}
+
+void TfrmMain::btnDetectChartClick() {
+    if (workBitmap_.Empty()) return;
+    std::optional<TDetectedChart> found;
+    RunCommand(this, [&] {
+        TWaitCursor wait;
+        // The chart asked for first; failing that, either kind.
+        found = DetectChart(workBitmap_, Chart());
+        if (!found) found = DetectChart(workBitmap_, std::nullopt);
+    });
+    if (!found) {
+        ShowCheckText(QStringLiteral("No colour chart found."), false);
+        return;
+    }
+    SelectChart(found->Chart);
+    viewer_->SetSelectionGeometry(found->Geometry());
+    UpdateControls();
+}
+
+void TfrmMain::actTetrahedralClick(bool on) {
+    interpolation_ = on ? TLutInterpolation::Tetrahedral : TLutInterpolation::Trilinear;
+    // A correction on show is shown again the new way.
+    if ((previewDone_ || LutFileShown()) && sbnHidePreview->text() == QStringLiteral("Hide")) ShowCorrection();
 }
 
 void TfrmMain::sbnPreviewClick() {
@@ -669,11 +798,11 @@ void TfrmMain::sbnPreviewClick() {
         Calibrate();
         previewSource_ = TPreviewSource::Calibration;
         viewer_->RestoreDisplay();
-        ApplyLutToBitmap(*lut_, viewer_->DisplayBitmap());
+        ApplyLutToBitmap(*lut_, viewer_->DisplayBitmap(), interpolation_);
         // From now on the viewer's full-size image is the corrected one (the Patches command
         // samples it); the viewer keeps its own uncorrected copy for the display.
         viewer_->SourceBitmap().Assign(workBitmap_);
-        ApplyLutToBitmap(*lut_, viewer_->SourceBitmap());
+        ApplyLutToBitmap(*lut_, viewer_->SourceBitmap(), interpolation_);
         viewer_->SetCorrectionShown(true);
         viewer_->update();
         sbnHidePreview->setText(QStringLiteral("Hide"));
@@ -692,7 +821,7 @@ void TfrmMain::sbnHidePreviewClick() {
         } else {
             TWaitCursor wait;
             viewer_->RestoreDisplay();
-            ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap());
+            ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap(), interpolation_);
             viewer_->SetCorrectionShown(true);
             viewer_->update();
             sbnHidePreview->setText(QStringLiteral("Hide"));
@@ -704,7 +833,7 @@ void TfrmMain::ViewerLayoutChanged() {
     // The viewer rebuilt its display from the uncorrected image; while a correction is shown,
     // correct the new display once.
     if ((previewDone_ || LutFileShown()) && sbnHidePreview->text() == QStringLiteral("Hide"))
-        ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap());
+        ApplyLutToBitmap(ShownLut(), viewer_->DisplayBitmap(), interpolation_);
 }
 
 void TfrmMain::OpenSaveDialog() {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/Calibration.h"
+#include "engine/ChartCheck.h"
 #include "lut/Bitmap.h"
 #include "lut/LUT.h"
 #include "lut/PreciseImage.h"
@@ -87,6 +88,17 @@ public:
     void sbnSave3DLutFileClick();
     void sbnAboutClick();
     void sbnTestColorCheckerDataClick();
+    // Finds the chart in the working image, selects its type and places its four corners.
+    void btnDetectChartClick();
+    // Uses the reading the selection check suggested (chart type and corner order).
+    void btnUseSuggestionClick();
+    void actTetrahedralClick(bool on);
+
+    // The last selection check (Problem None before any) and its label and one-click fix.
+    const TSelectionCheck& SelectionCheck() const { return check_; }
+    QLabel* CheckLabel() const { return lblSelectionCheck; }
+    QPushButton* UseSuggestionButton() const { return btnUseSuggestion; }
+    TLutInterpolation Interpolation() const { return interpolation_; }
 
     void actOpenLutClick();
     void actSaveLutClick();
@@ -114,6 +126,10 @@ private:
     void ShowCorrection();
     void OpenSaveDialog();
     void ViewerLayoutChanged();
+    // Checks the selection against the chosen chart and shows what the check found.
+    void CheckSelectionNow();
+    void ShowCheckText(const QString& text, bool offerFix);
+    void SelectChart(TChartType chart);
     void PointerMoved(QPoint picture);
     void ZoomChanged();
     void UpdateRecentMenu();
@@ -129,6 +145,8 @@ private:
     TPreviewSource previewSource_ = TPreviewSource::None;
     std::unique_ptr<TLUT> fileLut_;
     QString fileLutName_;
+    TSelectionCheck check_;
+    TLutInterpolation interpolation_ = TLutInterpolation::Trilinear;
 
     TImageViewer* viewer_ = nullptr;
     QWidget* pnlClient = nullptr;
@@ -139,6 +157,9 @@ private:
     // rbnColorCheckerClassic, rbnColorCheckerSG, ...: one per chart, in the chart table's order.
     std::vector<QRadioButton*> chartButtons_;
     QLabel* lblHint = nullptr;
+    QPushButton* btnDetectChart = nullptr;
+    QLabel* lblSelectionCheck = nullptr;
+    QPushButton* btnUseSuggestion = nullptr;
     QLabel* lblPictureInfo = nullptr;  // the opened picture's type, depth and size
     QCheckBox* cbxIngnorelightness = nullptr;
     QPushButton* sbnPreview = nullptr;
@@ -168,6 +189,7 @@ public:
     QAction* actZoom100 = nullptr;
     QAction* actSplitView = nullptr;
     QAction* actPatches = nullptr;
+    QAction* actTetrahedral = nullptr;
     QAction* actTips = nullptr;
     QAction* actAbout = nullptr;
 

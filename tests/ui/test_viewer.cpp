@@ -338,6 +338,114 @@ private slots:
         viewer->SetSplitView(false);
         QCOMPARE(qRed(test::Grab(viewer).pixel(320, 270)), 200);
     }
+
+    void cornerHandlesReshapeTheSelectionLiveAndRefuseFolds() {
+        viewer->SetImage(Grey(1500, 1000, 90));
+        int edits = 0;
+        viewer->OnSelectionEdited = [&edits](TImageViewer*) { ++edits; };
+        test::Drag(viewer, QPoint(100, 100), QPoint(800, 600));
+        QCOMPARE(edits, 1);
+        QVERIFY(!viewer->SelectionIsQuad());
+        const QVector<QPointF> before = viewer->CornerHandles();
+        QCOMPARE(before.size(), 4);
+        QCOMPARE(before[0], QPointF(100, 100));
+        QCOMPARE(before[2], QPointF(800, 600));
+        const QVector<QPoint> markersBefore = viewer->PatchCentres();
+
+        // Grab corner 3 a little off its point and pull it inwards: while the button is down the
+        // markers already follow.
+        QTest::mousePress(viewer, Qt::LeftButton, Qt::NoModifier, QPoint(797, 603));
+        QCOMPARE(viewer->DraggedCorner(), 2);
+        QTest::mouseMove(viewer, QPoint(780, 590));
+        QTest::mouseMove(viewer, QPoint(760, 570));
+        QVERIFY(viewer->SelectionIsQuad());
+        QVERIFY(viewer->HasSelection());
+        QCOMPARE(edits, 1);
+        const QVector<QPoint> live = viewer->PatchCentres();
+        QCOMPARE(live.size(), 24);
+        QVERIFY(live.last() != markersBefore.last());
+        QVERIFY(live.last().x() < markersBefore.last().x() - 20);
+        QVERIFY(live.last().y() < markersBefore.last().y() - 15);
+        QTest::mouseRelease(viewer, Qt::LeftButton, Qt::NoModifier, QPoint(760, 570));
+        QCOMPARE(edits, 1 + 1);
+        QCOMPARE(viewer->DraggedCorner(), -1);
+
+        const QVector<QPointF> after = viewer->CornerHandles();
+        for (int k : {0, 1, 3})
+            QVERIFY(std::abs(after[k].x() - before[k].x()) < 1 && std::abs(after[k].y() - before[k].y()) < 1);
+        QVERIFY(std::abs(after[2].x() - 760) < 1 && std::abs(after[2].y() - 570) < 1);
+        // The markers are the geometry's own centres, shown through the view.
+        const TChartGeometry geometry = viewer->SelectionGeometry();
+        QVERIFY(!geometry.IsRectangle());
+        const TPointF last = geometry.PatchCenterPoint(5, 3);
+        const QPointF shown = viewer->View().ToWidget(QPointF(last.X, last.Y));
+        QVERIFY(std::abs(viewer->PatchCentres().last().x() - shown.x()) <= 0.5);
+        QVERIFY(std::abs(viewer->PatchCentres().last().y() - shown.y()) <= 0.5);
+        // Patch 1's marker stays near corner 1, untouched by the far corner (within the pull).
+        QVERIFY(std::abs(viewer->PatchCentres().first().x() - markersBefore.first().x()) <= 5);
+
+        // Corner 1 dragged across the opposite corner would fold the quadrilateral: refused,
+        // nothing moves, the selection stays.
+        const QVector<QPointF> unfolded = viewer->CornerHandles();
+        QVERIFY(!viewer->MoveCorner(0, QPointF(790, 590)));
+        QCOMPARE(viewer->CornerHandles(), unfolded);
+        test::Drag(viewer, QPoint(100, 100), QPoint(790, 590));
+        QCOMPARE(viewer->CornerHandles()[2], unfolded[2]);
+        const QPointF stopped = viewer->CornerHandles()[0];
+        QVERIFY(std::hypot(stopped.x() - 790, stopped.y() - 590) > 100);  // stayed before the fold
+        QVERIFY(viewer->MoveCorner(0, QPointF(100, 100)));
+        QVERIFY(viewer->HasSelection());
+        QVERIFY(viewer->SelectionIsQuad());
+        // Corners moved back where the rectangle had them give its markers again.
+        QVERIFY(viewer->MoveCorner(0, QPointF(100, 100)));
+        QVERIFY(viewer->MoveCorner(2, QPointF(800, 600)));
+        for (int i = 0; i < 24; ++i) {
+            QVERIFY(std::abs(viewer->PatchCentres()[i].x() - markersBefore[i].x()) <= 1);
+            QVERIFY(std::abs(viewer->PatchCentres()[i].y() - markersBefore[i].y()) <= 1);
+        }
+
+        // A press away from every handle starts a new rectangle.
+        test::Drag(viewer, QPoint(300, 300), QPoint(500, 450));
+        QVERIFY(!viewer->SelectionIsQuad());
+        QCOMPARE(viewer->CornerHandles()[0], QPointF(300, 300));
+    }
+
+    void cornerOfPatchOneIsMarkedWhereverTheDragStarted() {
+        viewer->SetImage(Grey(1500, 1000, 90));
+        const QImage plain = test::Grab(viewer);
+        // A drag from bottom right: patch 1 and its filled mark are there.
+        test::Drag(viewer, QPoint(800, 600), QPoint(100, 100));
+        QImage shot = test::Grab(viewer);
+        QVERIFY(shot.pixel(800, 600) != plain.pixel(800, 600));  // filled
+        QVERIFY(shot.pixel(800 - 3, 600 + 2) != plain.pixel(800 - 3, 600 + 2));
+        QCOMPARE(shot.pixel(100 + 1, 100 + 1), plain.pixel(100 + 1, 100 + 1));   // hollow inside
+        QVERIFY(shot.pixel(100 - 4, 100 - 2) != plain.pixel(100 - 4, 100 - 2));  // its outline
+
+        // Four corners placed from outside: edges drawn between them, patch 1 marked at corner 1.
+        const TQuad quad{TPointF{900, 200}, TPointF{1300, 300}, TPointF{1250, 800}, TPointF{850, 700}};
+        viewer->SetSelectionGeometry(TChartGeometry::FromCorners(quad, 6, 4));
+        QVERIFY(viewer->HasSelection());
+        QVERIFY(viewer->SelectionIsQuad());
+        shot = test::Grab(viewer);
+        const QPointF c1 = viewer->View().ToWidget(QPointF(900, 200));
+        const QPointF c2 = viewer->View().ToWidget(QPointF(1300, 300));
+        const QPoint first = c1.toPoint() + QPoint(-3, -3);  // inside the filled mark, off the edges
+        QVERIFY(shot.pixel(first) != plain.pixel(first));
+        QCOMPARE(shot.pixel(800, 600), plain.pixel(800, 600));  // the old rectangle is gone
+        // The edge from corner 1 to corner 2 is dotted along its line.
+        int changed = 0;
+        for (int i = 20; i < 60; ++i) {
+            const QPointF p = c1 + (c2 - c1) * (i / 100.0);
+            for (int dy = -1; dy <= 1; ++dy)
+                if (shot.pixel(qRound(p.x()), qRound(p.y()) + dy) != plain.pixel(qRound(p.x()), qRound(p.y()) + dy)) {
+                    ++changed;
+                    break;
+                }
+        }
+        QVERIFY2(changed > 10 && changed < 40, qPrintable(QString::number(changed)));
+        viewer->ClearSelection();
+        QCOMPARE(test::Grab(viewer), plain);
+    }
 };
 
 QTEST_MAIN(ViewerTest)
