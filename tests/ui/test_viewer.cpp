@@ -282,7 +282,7 @@ private slots:
         QCOMPARE(viewer->SelX1(), selX - 20);
         QVERIFY(viewer->HasSelection());
 
-        // Back to the fitted layout: the spec'd offsets and scale again.
+        // Back to the fitted layout: the fitted offsets and scale again.
         viewer->ZoomToFit();
         QCOMPARE(viewer->View().OriginX, 3.0);
         QCOMPARE(viewer->ScreenToImageX(103), 151);
