@@ -114,11 +114,11 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 
 // Values an option takes from a fixed list (the list its help shows as "a|b|c", or a table's);
 // other options that take a value complete file names.
-std::string OptionValues(const TOptionSpec& spec) {
-    const std::string option = spec.Name;
+std::string OptionValues(const TOptionSpec& entry) {
+    const std::string option = entry.Name;
     std::string values;
     const auto add = [&values](const std::string& v) { values += (values.empty() ? "" : " ") + v; };
-    if (const std::string listed = spec.ValueName; listed.find('|') != std::string::npos) {
+    if (const std::string listed = entry.ValueName; listed.find('|') != std::string::npos) {
         for (std::size_t from = 0; from <= listed.size();) {
             const std::size_t bar = std::min(listed.find('|', from), listed.size());
             add(listed.substr(from, bar - from));

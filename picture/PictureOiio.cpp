@@ -32,39 +32,39 @@ void DecodeWithOiio(const char* format, const std::uint8_t* data, std::size_t si
     std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::create(format);
     if (!in) FailPicture(name, OiioReason(OIIO::geterror(), "No reader for this picture type"));
     in->set_ioproxy(&proxy);
-    OIIO::ImageSpec spec;
-    if (!in->open(name, spec)) FailPicture(name, OiioReason(in->geterror(), "Invalid picture"));
-    CheckPictureSize(name, spec.width, spec.height, maxPixels);
-    if (spec.depth > 1 || spec.deep) FailPicture(name, "Volume and deep pictures are not supported");
-    if (spec.nchannels < 1) FailPicture(name, "The picture has no channels");
+    OIIO::ImageSpec layout;
+    if (!in->open(name, layout)) FailPicture(name, OiioReason(in->geterror(), "Invalid picture"));
+    CheckPictureSize(name, layout.width, layout.height, maxPixels);
+    if (layout.depth > 1 || layout.deep) FailPicture(name, "Volume and deep pictures are not supported");
+    if (layout.nchannels < 1) FailPicture(name, "The picture has no channels");
 
-    const bool isFloat = spec.format.is_floating_point();
-    int bits = spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size()) * 8);
+    const bool isFloat = layout.format.is_floating_point();
+    int bits = layout.get_int_attribute("oiio:BitsPerSample", static_cast<int>(layout.format.size()) * 8);
     if (!isFloat) bits = std::clamp(bits, 1, 16);  // 32-bit integers are read at 16 bits
     const bool deep = isFloat || bits > 8;
-    const int width = spec.width, height = spec.height;
-    const int channels = spec.nchannels >= 3 ? 3 : 1;  // gray (and gray with alpha) is spread to RGB
+    const int width = layout.width, height = layout.height;
+    const int channels = layout.nchannels >= 3 ? 3 : 1;  // gray (and gray with alpha) is spread to RGB
     const OIIO::TypeDesc type = isFloat ? OIIO::TypeDesc::FLOAT : bits > 8 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
     // OpenImageIO widens 10 and 12-bit samples to 16 bits by repeating their top bits; the
     // shift takes them back.
     const int shift = 16 - bits;
-    sink.Start(RowsInfo(width, height, isFloat ? static_cast<int>(spec.format.size()) * 8 : bits, isFloat));
+    sink.Start(RowsInfo(width, height, isFloat ? static_cast<int>(layout.format.size()) * 8 : bits, isFloat));
 
     // A tiled picture is read a row of tiles at a time (read_scanlines does not take tiles).
-    const bool tiled = spec.tile_width > 0 && spec.tile_height > 0;
-    if (tiled && static_cast<long long>(spec.tile_width) * spec.tile_height > std::max(maxPixels, 1LL << 20))
-        FailPicture(name, "Invalid tile size " + std::to_string(spec.tile_width) + " x " +
-                              std::to_string(spec.tile_height));
-    const int chunkRows = tiled ? std::min(height, (ChunkRows + spec.tile_height - 1) / spec.tile_height * spec.tile_height)
+    const bool tiled = layout.tile_width > 0 && layout.tile_height > 0;
+    if (tiled && static_cast<long long>(layout.tile_width) * layout.tile_height > std::max(maxPixels, 1LL << 20))
+        FailPicture(name, "Invalid tile size " + std::to_string(layout.tile_width) + " x " +
+                              std::to_string(layout.tile_height));
+    const int chunkRows = tiled ? std::min(height, (ChunkRows + layout.tile_height - 1) / layout.tile_height * layout.tile_height)
                                 : std::min(height, ChunkRows);
     const std::size_t rowValues = static_cast<std::size_t>(width) * channels;
     std::vector<std::uint8_t> chunk(rowValues * type.size() * static_cast<std::size_t>(chunkRows));
     long long clamped = 0;
     for (int y0 = 0; y0 < height; y0 += chunkRows) {
         const int rows = std::min(chunkRows, height - y0);
-        const bool read = tiled ? in->read_tiles(0, 0, spec.x, spec.x + width, spec.y + y0, spec.y + y0 + rows, spec.z,
-                                                 spec.z + 1, 0, channels, type, chunk.data())
-                                : in->read_scanlines(0, 0, spec.y + y0, spec.y + y0 + rows, 0, 0, channels, type,
+        const bool read = tiled ? in->read_tiles(0, 0, layout.x, layout.x + width, layout.y + y0, layout.y + y0 + rows, layout.z,
+                                                 layout.z + 1, 0, channels, type, chunk.data())
+                                : in->read_scanlines(0, 0, layout.y + y0, layout.y + y0 + rows, 0, 0, channels, type,
                                                      chunk.data());
         if (!read) FailPicture(name, OiioReason(in->geterror(), "Cannot read the picture's pixels"));
         for (int done = 0; done < rows;) {
@@ -127,10 +127,10 @@ std::vector<std::uint8_t> EncodePreciseWithOiio(const TPreciseImage& image, TSam
         default: break;
     }
     const int width = image.Width(), height = image.Height();
-    OIIO::ImageSpec spec(width, height, 3, type);
-    if (bits == 10) spec.attribute("oiio:BitsPerSample", 10);
-    if (std::string(out->format_name()) == "tiff") spec.attribute("compression", "zip");
-    if (!out->open(name, spec)) FailPictureWrite(name, OiioReason(out->geterror(), "Cannot start the picture"));
+    OIIO::ImageSpec layout(width, height, 3, type);
+    if (bits == 10) layout.attribute("oiio:BitsPerSample", 10);
+    if (std::string(out->format_name()) == "tiff") layout.attribute("compression", "zip");
+    if (!out->open(name, layout)) FailPictureWrite(name, OiioReason(out->geterror(), "Cannot start the picture"));
 
     // Samples are rounded here (half to even), so that every type writes the same codes; 10-bit
     // codes are handed over widened to 16 bits as OpenImageIO expects them.

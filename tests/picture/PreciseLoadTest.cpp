@@ -31,9 +31,9 @@ void WriteWithOiio(const std::string& file, const OIIO::TypeDesc& type, int chan
                    const std::vector<float>& values) {
     std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
     ASSERT_TRUE(out) << file;
-    OIIO::ImageSpec spec(W, H, channels, type);
-    if (bits) spec.attribute("oiio:BitsPerSample", bits);
-    ASSERT_TRUE(out->open(file, spec)) << out->geterror();
+    OIIO::ImageSpec layout(W, H, channels, type);
+    if (bits) layout.attribute("oiio:BitsPerSample", bits);
+    ASSERT_TRUE(out->open(file, layout)) << out->geterror();
     ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
     ASSERT_TRUE(out->close());
 }
