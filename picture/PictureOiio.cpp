@@ -56,16 +56,31 @@ void DecodeWithOiio(const char* format, const std::uint8_t* data, std::size_t si
         FailPicture(name, "Invalid tile size " + std::to_string(layout.tile_width) + " x " +
                               std::to_string(layout.tile_height));
     const int chunkRows = tiled ? std::min(height, (ChunkRows + layout.tile_height - 1) / layout.tile_height * layout.tile_height)
-                                : std::min(height, ChunkRows);
+                                : std::min({height, ChunkRows, std::max(1, static_cast<int>((16u << 20) / std::max<std::size_t>(1, layout.scanline_bytes(true))))});
     const std::size_t rowValues = static_cast<std::size_t>(width) * channels;
+    // Scanlines are read in the file's own sample type and converted here: asked for another
+    // type, OpenImageIO reads through a scratch buffer of about 64 MB per call, however small
+    // the picture. Pictures whose channels differ in type keep OpenImageIO's conversion.
+    const bool readNative = !tiled && layout.channelformats.empty();
+    const std::size_t nativePixel = layout.pixel_bytes(true);
+    std::vector<std::uint8_t> native(readNative ? nativePixel * width * static_cast<std::size_t>(chunkRows) : 0);
     std::vector<std::uint8_t> chunk(rowValues * type.size() * static_cast<std::size_t>(chunkRows));
     long long clamped = 0;
     for (int y0 = 0; y0 < height; y0 += chunkRows) {
         const int rows = std::min(chunkRows, height - y0);
-        const bool read = tiled ? in->read_tiles(0, 0, layout.x, layout.x + width, layout.y + y0, layout.y + y0 + rows, layout.z,
-                                                 layout.z + 1, 0, channels, type, chunk.data())
-                                : in->read_scanlines(0, 0, layout.y + y0, layout.y + y0 + rows, 0, 0, channels, type,
-                                                     chunk.data());
+        bool read = false;
+        if (tiled) {
+            read = in->read_tiles(0, 0, layout.x, layout.x + width, layout.y + y0, layout.y + y0 + rows, layout.z,
+                                  layout.z + 1, 0, channels, type, chunk.data());
+        } else if (readNative) {
+            read = in->read_scanlines(0, 0, layout.y + y0, layout.y + y0 + rows, 0, 0, layout.nchannels,
+                                      OIIO::TypeDesc::UNKNOWN, native.data()) &&
+                   OIIO::convert_image(channels, width, rows, 1, native.data(), layout.format,
+                                       static_cast<OIIO::stride_t>(nativePixel), OIIO::AutoStride, OIIO::AutoStride,
+                                       chunk.data(), type, OIIO::AutoStride, OIIO::AutoStride, OIIO::AutoStride);
+        } else {
+            read = in->read_scanlines(0, 0, layout.y + y0, layout.y + y0 + rows, 0, 0, channels, type, chunk.data());
+        }
         if (!read) FailPicture(name, OiioReason(in->geterror(), "Cannot read the picture's pixels"));
         for (int done = 0; done < rows;) {
             const int y = y0 + done;

@@ -206,6 +206,31 @@ TEST(PreciseLoad, ExrHalfAndFloatAreClampedIntoTheLutDomainAndCounted) {
     EXPECT_EQ(inside.ClampWarning("b.exr"), "\"b.exr\": 1 sample lay outside 0..1 and was clamped to 0..1");
 }
 
+// Channels past the colour ones (alpha, or gray's alpha) are left out, and every sample keeps its
+// value whatever type the file stores.
+TEST(PreciseLoad, ExtraChannelsAreLeftOut) {
+    const auto dir = TempFolder("PreciseChannels");
+    for (const int channels : {4, 2})
+        for (const bool half : {true, false}) {
+            const std::vector<unsigned> codes = Codes(1023, channels, static_cast<unsigned>(channels) * 2 + half);
+            std::vector<float> values(codes.size());
+            for (std::size_t i = 0; i < codes.size(); ++i) values[i] = static_cast<float>(codes[i]) / 1024;  // exact in half
+            const std::string file = (dir / (std::to_string(channels) + (half ? "h.exr" : "f.exr"))).string();
+            WriteWithOiio(file, half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT, channels, 0, values);
+            TPreciseImage image;
+            LoadPreciseImage(file, image);
+            ASSERT_EQ(image.Width(), W) << file;
+            int wrong = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x)
+                    for (int c = 0; c < 3; ++c) {
+                        const float want = values[(static_cast<std::size_t>(y) * W + x) * channels + (channels == 2 ? 0 : c)];
+                        if (image.Row(y)[3 * x + c] != want && ++wrong < 4)
+                            ADD_FAILURE() << file << " at " << x << "," << y << " channel " << c;
+                    }
+        }
+}
+
 // Truncated and damaged files of each new type end in "Cannot read picture", and a header that
 // claims more than 100 megapixels is refused before any pixel memory is taken.
 TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
