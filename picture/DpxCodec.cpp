@@ -3,6 +3,7 @@
 // A DPX file starts with a 2048-byte header, big or little-endian as its magic number says:
 //   0    "SDPX" (big-endian) or "XPDS" (little-endian)
 //   4    offset of the image data                       (32-bit)
+//   32   size of the user data that follows the headers  (32-bit; all ones: none)
 //   770  number of image elements                       (16-bit)
 //   772  pixels per line, 776 lines per element         (32-bit each)
 //   780  the first image element: 800 descriptor (50 RGB, 51 RGBA, 6 luma), 803 bits per
@@ -47,6 +48,11 @@ void DecodeDpx(const std::uint8_t* data, std::size_t size, const std::string& na
     const unsigned descriptor = data[800], bits = data[803], packing = h.U16(804), encoding = h.U16(806);
     if (elements < 1 || elements > 8) FailPicture(name, "Invalid DPX element count " + std::to_string(elements));
     CheckPictureSize(name, width, height, maxPixels);
+    // OpenImageIO takes memory for the user data before reading it: a damaged size field would
+    // have it clear gigabytes for a small file.
+    const std::uint32_t userData = h.U32(32);
+    if (userData != 0xFFFFFFFFu && userData > size)
+        FailPicture(name, "Invalid DPX user data size " + std::to_string(userData) + ": larger than the file");
     const unsigned channels = descriptor == 50 ? 3 : descriptor == 51 ? 4 : descriptor == 6 ? 1 : 0;
     if (channels == 0 || (bits != 8 && bits != 10 && bits != 12 && bits != 16) || encoding != 0 || packing > 2)
         FailPicture(name, "Unsupported DPX layout (descriptor " + std::to_string(descriptor) + ", " +

@@ -270,6 +270,13 @@ TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
     const std::string tallDpx = (dir / "tall.dpx").string();
     WriteBytes(tallDpx, tall);
     EXPECT_NE(ReadError(tallDpx).find("Truncated DPX file"), std::string::npos) << ReadError(tallDpx);
+    // A DPX whose user data size (at 32) is far past the end of the file: refused before any
+    // memory is taken for it.
+    Bytes user = ReadFileBytes(dpx);
+    for (int i = 0; i < 4; ++i) user[32 + i] = static_cast<std::uint8_t>(1600000000u >> (bigEndian ? 24 - 8 * i : 8 * i));
+    const std::string userDpx = (dir / "user.dpx").string();
+    WriteBytes(userDpx, user);
+    EXPECT_NE(ReadError(userDpx).find("Invalid DPX user data size 1600000000"), std::string::npos) << ReadError(userDpx);
 
     // OpenEXR: the data window (xMin, yMin, xMax, yMax) widened to 30000 x 30000.
     Bytes wide = ReadFileBytes(exr);
