@@ -13,6 +13,7 @@
 #define TINTAVO_HAVE_AVX2_KERNEL 1
 #endif
 
+#include "common/BufferPool.h"
 #include "common/Errors.h"
 #include "common/Parallel.h"
 #include "lut/PixelBuffer.h"
@@ -585,17 +586,13 @@ std::vector<TChannelLines> MakeLines(int strips, int length) {
 
 // ---------------------------------------------------------------------------------------------
 
-struct TBandResampler::TJob {
-    TFilterFunction Filter;
-    float Radius;
-    int SourceWidth, SourceHeight, TargetWidth, TargetHeight;
+struct TBandResampler::TJob : TResampleShape {
     TDenseTable Table;  // the horizontal one while rows arrive
     TBitmap24 Work;     // target width x source height: the horizontal pass's result
     long long WorkPerBlock = 0;
     std::atomic<long long> RowsAdded{0};
     // Channel lines for the threads that add rows, each set used by one thread at a time.
-    std::mutex LinesLock;
-    std::vector<std::unique_ptr<TChannelLines>> FreeLines;
+    TBufferPool<std::unique_ptr<TChannelLines>> Lines;
 
     static float Scale(int from, int to) {
         // The first and the last pixel centres coincide (one pixel: the plain ratio).
@@ -604,20 +601,10 @@ struct TBandResampler::TJob {
     }
 
     std::unique_ptr<TChannelLines> TakeLines() {
-        {
-            std::lock_guard<std::mutex> lock(LinesLock);
-            if (!FreeLines.empty()) {
-                std::unique_ptr<TChannelLines> lines = std::move(FreeLines.back());
-                FreeLines.pop_back();
-                return lines;
-            }
-        }
-        const int length = std::max(SourceWidth, Table.MaxReach);
-        return std::make_unique<TChannelLines>(static_cast<std::size_t>(length + 8) * ColumnBlock);
-    }
-    void GiveBack(std::unique_ptr<TChannelLines> lines) {
-        std::lock_guard<std::mutex> lock(LinesLock);
-        FreeLines.push_back(std::move(lines));
+        return Lines.Take([&] {
+            const int length = std::max(SourceWidth, Table.MaxReach);
+            return std::make_unique<TChannelLines>(static_cast<std::size_t>(length + 8) * ColumnBlock);
+        });
     }
 };
 
@@ -627,12 +614,7 @@ TBandResampler::TBandResampler(TFilterFunction filter, float radius, int sourceW
     TINTAVO_ASSERT(sourceWidth > 0 && sourceHeight > 0 && targetWidth > 0 && targetHeight > 0, "ImageResize2",
                    "Empty resampling");
     TJob& j = *job_;
-    j.Filter = filter;
-    j.Radius = radius;
-    j.SourceWidth = sourceWidth;
-    j.SourceHeight = sourceHeight;
-    j.TargetWidth = targetWidth;
-    j.TargetHeight = targetHeight;
+    static_cast<TResampleShape&>(j) = {filter, radius, sourceWidth, sourceHeight, targetWidth, targetHeight};
     {
         TContributorList list;
         BuildContributorList(targetWidth, TJob::Scale(sourceWidth, targetWidth), sourceWidth, filter, radius, list);
@@ -652,7 +634,7 @@ void TBandResampler::AddRows(int firstRow, const std::uint8_t* rows, std::ptrdif
     std::unique_ptr<TChannelLines> lines = j.TakeLines();
     const TRows source{rows, stride, j.SourceWidth};
     HorizontalStrip(j.Table, source, count, j.Work, firstRow, 0, (count + ColumnBlock - 1) / ColumnBlock, *lines);
-    j.GiveBack(std::move(lines));
+    j.Lines.GiveBack(std::move(lines));
     j.RowsAdded += count;
 }
 
@@ -673,7 +655,7 @@ void TBandResampler::Finish(TBitmap24& target) {
     TINTAVO_ASSERT(j.RowsAdded == j.SourceHeight, "ImageResize2", "Rows missing");
     TINTAVO_ASSERT(target.Width() == j.TargetWidth && target.Height() == j.TargetHeight, "ImageResize2",
                    "Target size differs");
-    j.FreeLines.clear();
+    j.Lines.Clear();
     {
         TContributorList list;
         BuildContributorList(j.TargetHeight, TJob::Scale(j.SourceHeight, j.TargetHeight), j.SourceHeight, j.Filter,

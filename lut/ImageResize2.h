@@ -81,6 +81,13 @@ std::uint8_t WeightedChannelValue(std::int32_t sum, std::int32_t total);
 // depend on the number.
 void ResampleBitmap(TFilterFunction filter, const TBitmap24& source, TBitmap24& target, float radius);
 
+// What a band resampler (8-bit or precise) works with: the filter and the two sizes.
+struct TResampleShape {
+    TFilterFunction Filter;
+    float Radius;
+    int SourceWidth, SourceHeight, TargetWidth, TargetHeight;
+};
+
 // Resampling of a picture that arrives in bands of rows, so that the whole source need never be
 // in memory at once: each band goes through the horizontal pass as it arrives, into an
 // intermediate picture of the target's width and the source's height, and Finish runs the

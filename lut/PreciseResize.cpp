@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/BufferPool.h"
 #include "common/Errors.h"
 #include "common/Parallel.h"
 
@@ -112,31 +113,15 @@ void FilterLine(const TFloatTable& table, const float* line, float* out) {
 
 }  // namespace
 
-struct TPreciseBandResampler::TJob {
-    TFilterFunction Filter;
-    float Radius;
-    int SourceWidth, SourceHeight, TargetWidth, TargetHeight;
+struct TPreciseBandResampler::TJob : TResampleShape {
     TFloatTable Table;   // the horizontal one while rows arrive
     TPreciseImage Work;  // target width x source height: the horizontal pass's result
     std::atomic<long long> RowsAdded{0};
     // Line buffers for the threads that add rows, each used by one thread at a time.
-    std::mutex LinesLock;
-    std::vector<std::vector<float>> FreeLines;
+    TBufferPool<std::vector<float>> Lines;
 
     std::vector<float> TakeLine() {
-        {
-            std::lock_guard<std::mutex> lock(LinesLock);
-            if (!FreeLines.empty()) {
-                std::vector<float> line = std::move(FreeLines.back());
-                FreeLines.pop_back();
-                return line;
-            }
-        }
-        return std::vector<float>(3 * static_cast<std::size_t>(SourceWidth) + 1, 0.0f);
-    }
-    void GiveBack(std::vector<float> line) {
-        std::lock_guard<std::mutex> lock(LinesLock);
-        FreeLines.push_back(std::move(line));
+        return Lines.Take([&] { return std::vector<float>(3 * static_cast<std::size_t>(SourceWidth) + 1, 0.0f); });
     }
     void CheckRows(int firstRow, int count) const {
         TINTAVO_ASSERT(firstRow >= 0 && count >= 0 && firstRow + count <= SourceHeight, "PreciseResize",
@@ -150,12 +135,7 @@ TPreciseBandResampler::TPreciseBandResampler(TFilterFunction filter, float radiu
     TINTAVO_ASSERT(sourceWidth > 0 && sourceHeight > 0 && targetWidth > 0 && targetHeight > 0, "PreciseResize",
                    "Empty resampling");
     TJob& j = *job_;
-    j.Filter = filter;
-    j.Radius = radius;
-    j.SourceWidth = sourceWidth;
-    j.SourceHeight = sourceHeight;
-    j.TargetWidth = targetWidth;
-    j.TargetHeight = targetHeight;
+    static_cast<TResampleShape&>(j) = {filter, radius, sourceWidth, sourceHeight, targetWidth, targetHeight};
     MakeFloatTable(targetWidth, sourceWidth, filter, radius, j.Table);
     j.Work.SetSize(targetWidth, sourceHeight);
 }
@@ -171,7 +151,7 @@ void TPreciseBandResampler::AddRows(int firstRow, const float* rows, std::ptrdif
         std::copy_n(rows + i * rowFloats, floats, line.data());
         FilterLine(j.Table, line.data(), j.Work.Row(firstRow + i));
     }
-    j.GiveBack(std::move(line));
+    j.Lines.GiveBack(std::move(line));
     j.RowsAdded += count;
 }
 
@@ -191,14 +171,14 @@ void TPreciseBandResampler::AddByteRows(int firstRow, const std::uint8_t* rows, 
         }
         FilterLine(j.Table, line.data(), j.Work.Row(firstRow + i));
     }
-    j.GiveBack(std::move(line));
+    j.Lines.GiveBack(std::move(line));
     j.RowsAdded += count;
 }
 
 void TPreciseBandResampler::Finish(TPreciseImage& target) {
     TJob& j = *job_;
     TINTAVO_ASSERT(j.RowsAdded == j.SourceHeight, "PreciseResize", "Rows missing");
-    j.FreeLines.clear();
+    j.Lines.Clear();
     TFloatTable vertical;
     MakeFloatTable(j.TargetHeight, j.SourceHeight, j.Filter, j.Radius, vertical);
     j.Table = TFloatTable{};

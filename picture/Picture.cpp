@@ -149,13 +149,30 @@ void FloatRowsToBytes(const TPreciseImage& rows, int count, TBitmap24& out, int 
     }
 }
 
+// What every sink keeps of the picture it is given: its facts, and whether it began.
+class TRecordingSink : public TPictureRowSink {
+public:
+    void Clamped(long long samples) override { info_.ClampedSamples = samples; }
+    bool Started() const { return started_; }
+    const TPictureInfo& Info() const { return info_; }
+
+protected:
+    void Begin(const TPictureInfo& info) {
+        started_ = true;
+        info_ = info;
+    }
+    TPictureInfo info_;
+
+private:
+    bool started_ = false;
+};
+
 // Rows straight into a bitmap of the picture's size (a deep picture's rounded to 8 bits).
-class TBitmapSink : public TPictureRowSink {
+class TBitmapSink : public TRecordingSink {
 public:
     explicit TBitmapSink(TBitmap24& out) : out_(out) {}
     void Start(const TPictureInfo& info) override {
-        started_ = true;
-        info_ = info;
+        Begin(info);
         out_.SetSize(info.Width, info.Height);
         if (info.Deep()) floats_.SetSize(info.Width, std::min(info.Height, ConvertRows));
     }
@@ -167,24 +184,18 @@ public:
     void Filled(int y, int count) override {
         if (info_.Deep()) FloatRowsToBytes(floats_, count, out_, y);
     }
-    void Clamped(long long samples) override { info_.ClampedSamples = samples; }
-    bool Started() const { return started_; }
-    const TPictureInfo& Info() const { return info_; }
 
 private:
     TBitmap24& out_;
     TPreciseImage floats_;
-    TPictureInfo info_;
-    bool started_ = false;
 };
 
 // Rows straight into a precise image of the picture's size (an 8-bit picture's as v / 255).
-class TPreciseSink : public TPictureRowSink {
+class TPreciseSink : public TRecordingSink {
 public:
     explicit TPreciseSink(TPreciseImage& out) : out_(out) {}
     void Start(const TPictureInfo& info) override {
-        started_ = true;
-        info_ = info;
+        Begin(info);
         out_.SetSize(info.Width, info.Height);
         if (!info.Deep()) bytes_.SetSize(info.Width, std::min(info.Height, ConvertRows));
     }
@@ -207,15 +218,10 @@ public:
             }
         }
     }
-    void Clamped(long long samples) override { info_.ClampedSamples = samples; }
-    bool Started() const { return started_; }
-    const TPictureInfo& Info() const { return info_; }
 
 private:
     TPreciseImage& out_;
     TBitmap24 bytes_;
-    TPictureInfo info_;
-    bool started_ = false;
 };
 
 // The Open command's rows: gathered in bands of about BandBytes, each band reduced as soon as
@@ -229,12 +235,12 @@ private:
 // wanted; float rows go through the precise reduction alone (the 8-bit image is then the
 // precise one rounded), or, when no precise image is wanted, are rounded to 8 bits and go
 // through the 8-bit reduction.
-class TWorkingPictureSink : public TPictureRowSink {
+class TWorkingPictureSink : public TRecordingSink {
 public:
     explicit TWorkingPictureSink(TPrecision precision) : precision_(precision) {}
 
     void Start(const TPictureInfo& info) override {
-        info_ = info;
+        Begin(info);
         const int width = info.Width, height = info.Height;
         deepRows_ = info.Deep();
         precise_ = precision_ == TPrecision::Always || (precision_ == TPrecision::Auto && deepRows_);
@@ -276,7 +282,6 @@ public:
         filling_ = nullptr;
         changed_.notify_one();
     }
-    void Clamped(long long samples) override { info_.ClampedSamples = samples; }
     // The decoder is done (`complete`), or has failed and the full bands are of no use.
     void Close(bool complete) {
         {
@@ -314,7 +319,6 @@ public:
         work.SetSize(targetWidth_, targetHeight_);
         if (resampler_) resampler_->Finish(work);
     }
-    const TPictureInfo& Info() const { return info_; }
     bool Precise() const { return precise_; }
 
 private:
@@ -365,7 +369,6 @@ private:
     }
 
     TPrecision precision_;
-    TPictureInfo info_;
     bool deepRows_ = false, precise_ = false;
     int width_ = 0, height_ = 0, targetWidth_ = 0, targetHeight_ = 0, bandRows_ = 0;
     std::optional<TBandResampler> resampler_;
