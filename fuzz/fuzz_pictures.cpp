@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     tintavo::TBitmap24 out;
     try {
-        tintavo::LoadPictureFromMemory(data, size, "fuzz", out, 4'000'000);
+        tintavo::LoadPictureFromMemory(data, size, "fuzz", out, 1'000'000);
     } catch (const tintavo::EPictureError&) {
         return 0;
     }
@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The full-precision decoder reads the same picture, with every sample in 0..1, and rounds to
     // the same bytes.
     tintavo::TPreciseImage precise;
-    const tintavo::TPictureInfo info = tintavo::LoadPreciseImageFromMemory(data, size, "fuzz", precise, 4'000'000);
+    const tintavo::TPictureInfo info = tintavo::LoadPreciseImageFromMemory(data, size, "fuzz", precise, 1'000'000);
     if (precise.Width() != out.Width() || precise.Height() != out.Height() || info.ClampedSamples < 0) std::abort();
     for (int y = 0; y < precise.Height(); ++y)
         for (std::ptrdiff_t i = 0; i < precise.RowFloats(); ++i)
