@@ -15,9 +15,9 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include "PictureTestUtil.h"
 #include "lut/ImageResize2.h"
 #include "lut/PreciseResize.h"
-#include "PictureTestUtil.h"
 
 using namespace tintavo;
 using namespace picture_test;
@@ -28,11 +28,12 @@ constexpr int W = 37, H = 11;  // odd sizes: no row or packing lines up by chanc
 
 // Writes `values` (W x H x channels, rows top down) with OpenImageIO at `type` to `file`.
 void WriteWithOiio(const std::string& file, const OIIO::TypeDesc& type, int channels, int bits,
-                   const std::vector<float>& values) {
+                   const std::vector<float>& values, const char* endian = nullptr) {
     std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
     ASSERT_TRUE(out) << file;
     OIIO::ImageSpec layout(W, H, channels, type);
     if (bits) layout.attribute("oiio:BitsPerSample", bits);
+    if (endian) layout.attribute("oiio:Endian", endian);
     ASSERT_TRUE(out->open(file, layout)) << out->geterror();
     ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
     ASSERT_TRUE(out->close());
@@ -58,8 +59,8 @@ void ExpectCodes(const TPreciseImage& image, const std::vector<unsigned>& codes,
                 const unsigned code = codes[(static_cast<std::size_t>(y) * W + x) * channels + (channels == 1 ? 0 : c)];
                 const float want = static_cast<float>(static_cast<double>(code) / top);
                 if (image.Row(y)[3 * x + c] != want && ++wrong < 4)
-                    ADD_FAILURE() << what << " at " << x << "," << y << " channel " << c << ": " << image.Row(y)[3 * x + c]
-                                  << " for code " << code;
+                    ADD_FAILURE() << what << " at " << x << "," << y << " channel " << c << ": "
+                                  << image.Row(y)[3 * x + c] << " for code " << code;
             }
     EXPECT_EQ(wrong, 0) << what;
 }
@@ -144,28 +145,30 @@ TEST(PreciseLoad, SixteenBitPngAndTiffKeepEverySample) {
 // c / (2^bits - 1) exactly, not the 16-bit widening OpenImageIO hands out.
 TEST(PreciseLoad, DpxTenAndSixteenBits) {
     const auto dir = TempFolder("PreciseDpx");
-    for (const int bits : {10, 16})
-        for (const int channels : {3, 1}) {
-            const unsigned top = (1u << bits) - 1;
-            const std::vector<unsigned> codes = Codes(top, channels, bits * 10u + channels);
-            std::vector<float> values(codes.size());
-            for (std::size_t i = 0; i < codes.size(); ++i) values[i] = static_cast<float>(codes[i]) / top;
-            const std::string file =
-                (dir / (std::to_string(bits) + "-" + std::to_string(channels) + ".dpx")).string();
-            WriteWithOiio(file, OIIO::TypeDesc::UINT16, channels, bits, values);
-            TPreciseImage image;
-            const TPictureInfo info = LoadPreciseImage(file, image);
-            EXPECT_EQ(info.Type, TPictureType::Dpx);
-            EXPECT_EQ(info.Description(), std::to_string(bits) + "-bit DPX");
-            EXPECT_EQ(info.ClampedSamples, 0);
-            ExpectCodes(image, codes, channels, top, file);
+    for (const char* endian : {"big", "little"})
+        for (const int bits : {10, 16})
+            for (const int channels : {3, 1}) {
+                const unsigned top = (1u << bits) - 1;
+                const std::vector<unsigned> codes = Codes(top, channels, bits * 10u + channels);
+                std::vector<float> values(codes.size());
+                for (std::size_t i = 0; i < codes.size(); ++i) values[i] = static_cast<float>(codes[i]) / top;
+                const std::string file =
+                    (dir / (std::to_string(bits) + "-" + std::to_string(channels) + endian + ".dpx")).string();
+                WriteWithOiio(file, OIIO::TypeDesc::UINT16, channels, bits, values, endian);
+                EXPECT_EQ(ReadFileBytes(file)[0], endian[0] == 'b' ? 'S' : 'X') << file;  // "SDPX" or "XPDS"
+                TPreciseImage image;
+                const TPictureInfo info = LoadPreciseImage(file, image);
+                EXPECT_EQ(info.Type, TPictureType::Dpx);
+                EXPECT_EQ(info.Description(), std::to_string(bits) + "-bit DPX");
+                EXPECT_EQ(info.ClampedSamples, 0);
+                ExpectCodes(image, codes, channels, top, file);
 
-            TBitmap24 bytes;  // the 8-bit image is the precise one rounded
-            LoadPicture(file, bytes);
-            TBitmap24 rounded;
-            PreciseToBitmap(image, rounded);
-            EXPECT_TRUE(bytes.SamePixels(rounded)) << file;
-        }
+                TBitmap24 bytes;  // the 8-bit image is the precise one rounded
+                LoadPicture(file, bytes);
+                TBitmap24 rounded;
+                PreciseToBitmap(image, rounded);
+                EXPECT_TRUE(bytes.SamePixels(rounded)) << file;
+            }
 }
 
 // OpenEXR samples outside 0..1 (and not-a-number) are clamped and counted once per picture;
@@ -173,7 +176,8 @@ TEST(PreciseLoad, DpxTenAndSixteenBits) {
 TEST(PreciseLoad, ExrHalfAndFloatAreClampedIntoTheLutDomainAndCounted) {
     const auto dir = TempFolder("PreciseExr");
     std::vector<float> values(static_cast<std::size_t>(W) * H * 3);
-    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i % 1024) / 1024.0f;  // exact in half
+    for (std::size_t i = 0; i < values.size(); ++i)
+        values[i] = static_cast<float>(i % 1024) / 1024.0f;  // exact in half
     values[0] = -0.25f;
     values[4] = 3.5f;
     values[8] = std::numeric_limits<float>::quiet_NaN();
@@ -214,7 +218,8 @@ TEST(PreciseLoad, ExtraChannelsAreLeftOut) {
         for (const bool half : {true, false}) {
             const std::vector<unsigned> codes = Codes(1023, channels, static_cast<unsigned>(channels) * 2 + half);
             std::vector<float> values(codes.size());
-            for (std::size_t i = 0; i < codes.size(); ++i) values[i] = static_cast<float>(codes[i]) / 1024;  // exact in half
+            for (std::size_t i = 0; i < codes.size(); ++i)
+                values[i] = static_cast<float>(codes[i]) / 1024;  // exact in half
             const std::string file = (dir / (std::to_string(channels) + (half ? "h.exr" : "f.exr"))).string();
             WriteWithOiio(file, half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT, channels, 0, values);
             TPreciseImage image;
@@ -224,7 +229,8 @@ TEST(PreciseLoad, ExtraChannelsAreLeftOut) {
             for (int y = 0; y < H; ++y)
                 for (int x = 0; x < W; ++x)
                     for (int c = 0; c < 3; ++c) {
-                        const float want = values[(static_cast<std::size_t>(y) * W + x) * channels + (channels == 2 ? 0 : c)];
+                        const float want =
+                            values[(static_cast<std::size_t>(y) * W + x) * channels + (channels == 2 ? 0 : c)];
                         if (image.Row(y)[3 * x + c] != want && ++wrong < 4)
                             ADD_FAILURE() << file << " at " << x << "," << y << " channel " << c;
                     }
@@ -246,13 +252,15 @@ TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
     const std::size_t dpxSize = ReadFileBytes(dpx).size(), exrSize = ReadFileBytes(exr).size();
     for (const std::size_t keep : {std::size_t(4), std::size_t(100), std::size_t(2047), dpxSize - 8}) {
         const std::string cut = Cut(dpx, keep, "cut.dpx");
-        EXPECT_EQ(ReadError(cut).rfind("Cannot read picture \"" + cut + "\": ", 0), 0u) << keep << ": " << ReadError(cut);
+        EXPECT_EQ(ReadError(cut).rfind("Cannot read picture \"" + cut + "\": ", 0), 0u)
+            << keep << ": " << ReadError(cut);
     }
-    EXPECT_EQ(ReadError(Cut(dpx, 100, "cut.dpx")), "Cannot read picture \"" + (dir / "cut.dpx").string() +
-                                                       "\": Truncated DPX header");
+    EXPECT_EQ(ReadError(Cut(dpx, 100, "cut.dpx")),
+              "Cannot read picture \"" + (dir / "cut.dpx").string() + "\": Truncated DPX header");
     for (const std::size_t keep : {std::size_t(4), std::size_t(40), exrSize / 2, exrSize - 4}) {
         const std::string cut = Cut(exr, keep, "cut.exr");
-        EXPECT_EQ(ReadError(cut).rfind("Cannot read picture \"" + cut + "\": ", 0), 0u) << keep << ": " << ReadError(cut);
+        EXPECT_EQ(ReadError(cut).rfind("Cannot read picture \"" + cut + "\": ", 0), 0u)
+            << keep << ": " << ReadError(cut);
     }
 
     // DPX: 20000 x 20000 in the header (pixels per line at 772, lines at 776, big-endian).
@@ -273,10 +281,12 @@ TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
     // A DPX whose user data size (at 32) is far past the end of the file: refused before any
     // memory is taken for it.
     Bytes user = ReadFileBytes(dpx);
-    for (int i = 0; i < 4; ++i) user[32 + i] = static_cast<std::uint8_t>(1600000000u >> (bigEndian ? 24 - 8 * i : 8 * i));
+    for (int i = 0; i < 4; ++i)
+        user[32 + i] = static_cast<std::uint8_t>(1600000000u >> (bigEndian ? 24 - 8 * i : 8 * i));
     const std::string userDpx = (dir / "user.dpx").string();
     WriteBytes(userDpx, user);
-    EXPECT_NE(ReadError(userDpx).find("Invalid DPX user data size 1600000000"), std::string::npos) << ReadError(userDpx);
+    EXPECT_NE(ReadError(userDpx).find("Invalid DPX user data size 1600000000"), std::string::npos)
+        << ReadError(userDpx);
 
     // OpenEXR: the data window (xMin, yMin, xMax, yMax) widened to 30000 x 30000.
     Bytes wide = ReadFileBytes(exr);
