@@ -301,6 +301,24 @@ TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
     EXPECT_EQ(ReadError(hugeExr), "Cannot read picture \"" + hugeExr +
                                       "\": The picture is 30000 x 30000 pixels, more than the 100 megapixels accepted");
 
+    // OpenEXR: the line offset table (one chunk of 16 lines with ZIP, the writer's default;
+    // found as the entry that points just past itself) damaged in either of two ways.
+    const Bytes good = ReadFileBytes(exr);
+    std::size_t table = 0;
+    for (std::size_t at = 8; at + 8 <= good.size() && table == 0; ++at) {
+        std::uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = v << 8 | good[at + static_cast<std::size_t>(i)];
+        if (v == at + 8) table = at;
+    }
+    ASSERT_NE(table, 0u);
+    for (const std::uint64_t bad : {std::uint64_t(good.size() + 100), std::uint64_t(table)}) {
+        Bytes broken = good;
+        for (int i = 0; i < 8; ++i) broken[table + i] = static_cast<std::uint8_t>(bad >> (8 * i));
+        const std::string file = (dir / "table.exr").string();
+        WriteBytes(file, broken);
+        EXPECT_EQ(ReadError(file), "Cannot read picture \"" + file + "\": Damaged OpenEXR file: chunk 1 of 1 lies outside the file");
+    }
+
     // Sniffing goes by content: a DPX called .exr is read as DPX.
     const std::string misnamed = (dir / "dpx-called.exr").string();
     WriteBytes(misnamed, ReadFileBytes(dpx));
