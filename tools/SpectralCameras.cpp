@@ -54,7 +54,7 @@ double Component(const TLutColor& c, int k) { return k == 0 ? c.R : k == 1 ? c.G
 
 // Solves the 3 x 3 system a x = b by Cramer's rule; false when singular.
 bool Solve3(const double (&a)[3][3], const double (&b)[3], double (&x)[3]) {
-    auto det = [](const double (&m)[3][3]) {
+    auto det = [](const double(&m)[3][3]) {
         return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) - m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
                m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
     };
@@ -151,7 +151,7 @@ TSpectrum ReflectanceFor(const TLutColor& linear) {
     const double target[3] = {linear.R, linear.G, linear.B};
     const double y = std::clamp(0.2126 * linear.R + 0.7152 * linear.G + 0.0722 * linear.B, 0.01, 0.99);
     double c[3] = {0.0, 0.0, InverseSigmoid(y)};
-    auto residual = [&](const double (&coef)[3], double (&r)[3]) {
+    auto residual = [&](const double(&coef)[3], double(&r)[3]) {
         const TLutColor got = ObserverColor(SigmoidReflectance(coef), DaylightKelvin);
         double sum = 0.0;
         for (int k = 0; k < 3; ++k) {
@@ -186,7 +186,8 @@ TSpectrum ReflectanceFor(const TLutColor& linear) {
         while (!improved && damping < 1e12) {
             double damped[3][3], step[3];
             for (int a = 0; a < 3; ++a)
-                for (int b = 0; b < 3; ++b) damped[a][b] = normal[a][b] + (a == b ? damping * (normal[a][a] + 1e-12) : 0.0);
+                for (int b = 0; b < 3; ++b)
+                    damped[a][b] = normal[a][b] + (a == b ? damping * (normal[a][a] + 1e-12) : 0.0);
             if (Solve3(damped, gradient, step)) {
                 const double trial[3] = {c[0] + step[0], c[1] + step[1], c[2] + step[2]};
                 double rt[3];
@@ -227,7 +228,8 @@ TLutColor SensorResponse(const std::array<TSpectrum, 3>& curves, const TSpectrum
     const TSpectrum light = Planck(kelvin);
     double v[3] = {};
     for (int k = 0; k < 3; ++k)
-        for (std::size_t i = 0; i < SampleCount; ++i) v[k] += curves[static_cast<std::size_t>(k)][i] * reflectance[i] * light[i];
+        for (std::size_t i = 0; i < SampleCount; ++i)
+            v[k] += curves[static_cast<std::size_t>(k)][i] * reflectance[i] * light[i];
     return {v[0], v[1], v[2]};
 }
 
@@ -257,8 +259,8 @@ TChartShot ShootClassic(const TSpectralCamera& camera) {
     std::vector<TLutColor> raw;
     for (int i = 0; i < ClassicPatchCount; ++i) {
         const TLutColor& ref = reference[i];
-        raw.push_back(SensorResponse(curves, ReflectanceFor({SRGBToLinear(ref.R), SRGBToLinear(ref.G), SRGBToLinear(ref.B)}),
-                                     camera.Kelvin));
+        raw.push_back(SensorResponse(
+            curves, ReflectanceFor({SRGBToLinear(ref.R), SRGBToLinear(ref.G), SRGBToLinear(ref.B)}), camera.Kelvin));
     }
     auto encode = [&](double v) { return std::clamp(camera.ToneCurve ? FilmicTone(v) : LinearToSRGB(v), 0.0, 1.0); };
     // The exposure that brings the balanced neutral patch (1, 1, 1 before exposure) to the mean

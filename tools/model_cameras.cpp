@@ -1,13 +1,17 @@
-// tintavo-model-cameras: scores every calibration model on synthetic cameras, each chart, under
-// the report's held-out validation (leave one out on the Classic chart, grouped 5-fold on the
-// Digital SG chart), and the smoothed spline with its smoothing fixed and chosen per picture.
+// tintavo-model-cameras: scores every calibration model on test cameras under the report's
+// held-out validation (leave one out on the Classic chart, grouped 5-fold on the Digital SG
+// chart), and the smoothed spline with its smoothing fixed and chosen per picture.
 //
-// The cameras are analytic, written down below (README.md beside this file says how they were
-// chosen). Each takes a chart reference colour (sRGB-encoded, 0..1) to the colour the camera
-// records; a deterministic per-patch noise of about one 8-bit step and rounding to 8 bits follow.
-// Prints one table: mean held-out CIEDE2000 per camera, chart and model, then the smoothed
-// spline at fixed smoothing values (s1e-05 ...) and with the smoothing chosen per picture by
-// inner cross-validation (smooth-cv), all on the same folds.
+// Two sets of cameras (README.md beside this file says how they were made): the physically
+// based ones of SpectralCameras.h, which render the Classic chart spectrally, and the analytic
+// ones written down below, each of which takes a chart reference colour (sRGB-encoded, 0..1) to
+// the colour the camera records. Every recorded colour gets a deterministic per-patch noise of
+// about one 8-bit step and is rounded to 8 bits.
+// Prints two tables: mean held-out CIEDE2000 per physically based camera and model, with the
+// means over the cameras with and without a tone curve and over all; then per analytic camera,
+// chart and model, followed by the smoothed spline at fixed smoothing values (s1e-05 ...) and
+// with the smoothing chosen per picture by inner cross-validation (smooth-cv), all on the same
+// folds. With --spectral, only the first table.
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -74,7 +78,8 @@ const TCamera kCameras[] = {
     // Strongly mis-rendering: crosstalk, per-channel gammas, a hue twist and the tone curve.
     {"misrender", [](const TLutColor& c) {
          const TLutColor l = Multiply(kTungsten, Multiply(kCrosstalk, Decode(HueTwist(c, 0.35))));
-         return TLutColor{std::pow(spectral::FilmicTone(l.R), 1.15), spectral::FilmicTone(l.G), std::pow(spectral::FilmicTone(l.B), 0.85)};
+         return TLutColor{std::pow(spectral::FilmicTone(l.R), 1.15), spectral::FilmicTone(l.G),
+                          std::pow(spectral::FilmicTone(l.B), 0.85)};
      }},
 };
 
@@ -155,7 +160,6 @@ void ScoreSpectralCameras(bool colorsOnly) {
 
 }  // namespace
 
-// With --spectral, only the physically based cameras.
 int main(int argc, char** argv) {
     const bool colorsOnly = false;
     ScoreSpectralCameras(colorsOnly);
