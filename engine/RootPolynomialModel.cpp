@@ -120,8 +120,8 @@ double LinearToSRGB(double v) {
 }
 
 double TLinearisation::Eval(const TCurve& c, double x) {
-    if (x <= c.X.front()) return c.Y.front() + c.EndSlope * (x - c.X.front());
-    if (x >= c.X.back()) return c.Y.back() + c.EndSlope * (x - c.X.back());
+    if (x <= c.X.front()) return c.Y.front() + c.LowSlope * (x - c.X.front());
+    if (x >= c.X.back()) return c.Y.back() + c.HighSlope * (x - c.X.back());
     const std::size_t hi = static_cast<std::size_t>(std::upper_bound(c.X.begin(), c.X.end(), x) - c.X.begin());
     const std::size_t lo = hi - 1;
     const double t = (x - c.X[lo]) / (c.X[hi] - c.X[lo]);
@@ -153,8 +153,12 @@ bool TLinearisation::FitNeutral(std::span<const TPatchPair> patches) {
         for (const TPatchPair* p : neutrals)
             points.emplace_back(std::log(channel(p->Measured)), std::log(SRGBToLinear(channel(p->Reference))));
         std::sort(points.begin(), points.end());
-        if (points.back().first - points.front().first < std::log(2.0)) return false;
-        // The least-squares line through all points gives the slope beyond the ends.
+        // The span is judged in linear light, where a tone curve does not compress it.
+        const auto [darkest, brightest] = std::minmax_element(
+            points.begin(), points.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+        if (brightest->second - darkest->second < std::log(2.0)) return false;
+        // The least-squares line through all points: its slope must be sane, and continues an
+        // end of the curve whose own slope is not usable.
         double mx = 0, my = 0;
         for (const auto& [x, y] : points) {
             mx += x;
@@ -168,7 +172,7 @@ bool TLinearisation::FitNeutral(std::span<const TPatchPair> patches) {
             sxx += (x - mx) * (x - mx);
         }
         const double slope = sxy / sxx;
-        if (!std::isfinite(slope) || !(slope > 0.2)) return false;
+        if (!std::isfinite(slope) || !(slope > 0.2) || !(slope < 10.0)) return false;
         // Blocks of points with their summed x, mean y and count: points measured alike first
         // merged, then adjacent blocks pooled while the curve would fall.
         std::vector<double> bx, by, bw;
@@ -201,7 +205,29 @@ bool TLinearisation::FitNeutral(std::span<const TPatchPair> patches) {
             curve.Y.push_back(by[i]);
         }
         if (curve.X.size() < 2) return false;
-        curve.EndSlope = slope;
+        // Beyond each end the curve goes on as it ends: with the slope of the least-squares line
+        // through the EndKnots knots nearest that end, or of the line through all points where
+        // that one is not usable.
+        auto endSlope = [&](std::size_t first) {
+            const std::size_t count = std::min<std::size_t>(EndKnots, curve.X.size());
+            first = std::min(first, curve.X.size() - count);
+            double ex = 0, ey = 0;
+            for (std::size_t i = first; i < first + count; ++i) {
+                ex += curve.X[i];
+                ey += curve.Y[i];
+            }
+            ex /= static_cast<double>(count);
+            ey /= static_cast<double>(count);
+            double exy = 0, exx = 0;
+            for (std::size_t i = first; i < first + count; ++i) {
+                exy += (curve.X[i] - ex) * (curve.Y[i] - ey);
+                exx += (curve.X[i] - ex) * (curve.X[i] - ex);
+            }
+            const double local = exy / exx;
+            return std::isfinite(local) && local > 0.2 ? local : slope;
+        };
+        curve.LowSlope = endSlope(0);
+        curve.HighSlope = endSlope(curve.X.size());
     }
     kind_ = TLinearisationKind::Neutral;
     for (int c = 0; c < 3; ++c) curves_[c] = curves[c];

@@ -7,10 +7,13 @@
 //   whose components differ by at most NeutralSpread): ln L against ln m, from the measured value
 //   m to the sRGB-decoded reference value L, through the neutral patches (those measured within
 //   NeutralMergeDistance in ln m averaged, then made non-decreasing by pooling adjacent
-//   violators), straight between them, and continued beyond the measured range with the slope
-//   of the least-squares line through them. A camera's own rendering curve is rarely sRGB, and the fitted curve
-//   also takes out its white balance. It needs at least MinNeutralPatches neutral patches
-//   spanning a brightness ratio of two or more.
+//   violators), straight between them, and continued beyond each end of the measured range
+//   with the slope of the least-squares line through the EndKnots points nearest that end (the
+//   line through all of them where that slope is not usable). A camera's own rendering curve is
+//   rarely sRGB, and the fitted curve also takes out its white balance. It needs at least
+//   MinNeutralPatches neutral patches whose reference colours span a ratio of two or more in
+//   linear light (judged on the references: a camera's tone curve compresses the measured
+//   span), and a line through them of slope between 0.2 and 10.
 // Each model tries both on the held-out folds of its patches (CrossValidation.h) and keeps the
 // one with the lower mean CIEDE2000.
 //
@@ -35,6 +38,7 @@ constexpr double NeutralSpread = 0.03;
 constexpr int MinNeutralPatches = 3;
 constexpr double NeutralMergeDistance = 0.02;
 constexpr double RidgeFactor = 1e-4;
+constexpr int EndKnots = 3;
 
 // The sRGB curves, continued linearly below 0.
 double SRGBToLinear(double v);
@@ -57,10 +61,10 @@ public:
 
 private:
     // ln L as a function of x = ln m: straight between knots (increasing x, non-decreasing ln L),
-    // continued beyond the first and last knot with the slope of the line fitted through all.
+    // continued beyond the first and last knot with the slopes of the lines fitted near each end.
     struct TCurve {
         std::vector<double> X, Y;
-        double EndSlope = 1.0;
+        double LowSlope = 1.0, HighSlope = 1.0;
     };
     static double Eval(const TCurve& c, double x);
 

@@ -157,6 +157,37 @@ TEST(CalibrationModels, NeutralLinearisationFollowsTheCamerasToneCurve) {
     EXPECT_FALSE(TLinearisation().FitNeutral(std::span(greys).subspan(5, 3)));
 }
 
+TEST(CalibrationModels, NeutralLinearisationContinuesEachEndAsItEnds) {
+    // A camera curve of two power laws: m = L^(1/2.2) in the shadows, a compressed shoulder
+    // m ~ L^(1/4) above L = 0.2. The three darkest greys lie on the first, the three brightest
+    // on the second, so beyond each end the curve is known exactly.
+    auto measure = [](double l) {
+        return l < 0.2 ? std::pow(l, 1 / 2.2) : std::pow(0.2, 1 / 2.2) * std::pow(l / 0.2, 0.25);
+    };
+    std::vector<TPatchPair> greys;
+    for (double l : {0.05, 0.09, 0.14, 0.19, 0.36, 0.59, 0.9}) {
+        const double m = measure(l), v = LinearToSRGB(l);
+        greys.push_back({{m, m, m}, {v, v, v}});
+    }
+    TLinearisation lin;
+    ASSERT_TRUE(lin.FitNeutral(greys));
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(lin.Apply(c, measure(0.01)), 0.01, 1e-9) << c;  // below the darkest grey
+        EXPECT_NEAR(lin.Apply(c, measure(1.0)), 1.0, 1e-9) << c;    // above the brightest
+    }
+
+    // The shoulder alone: measured values span less than a ratio of two, the references ten;
+    // the curve is fitted, since the span that counts is the one in linear light.
+    std::vector<TPatchPair> bright;
+    for (double l : {0.09, 0.2, 0.4, 0.9}) {
+        const double m = std::pow(l, 0.25), v = LinearToSRGB(l);
+        bright.push_back({{m, m, m}, {v, v, v}});
+    }
+    ASSERT_LT(bright.back().Measured.G / bright.front().Measured.G, 2.0);
+    ASSERT_TRUE(lin.FitNeutral(bright));
+    EXPECT_NEAR(lin.Apply(1, std::pow(0.3, 0.25)), 0.3, 1e-9);
+}
+
 TEST(CalibrationModels, RegisteredByNameAndUsableByTheCalibration) {
     const std::vector<TPatchPair> shot = Shoot(TChartType::Classic, MatrixCamera);
     for (const char* name : {"smooth-tps", "matrix", "rootpoly2", "rootpoly3", "auto", "AUTO"}) {
