@@ -32,6 +32,10 @@ public:
 
     // The spline's value at (x, y, z). Needs a fitted spline of dimension 3.
     void Evaluate(double x, double y, double z, double& outX, double& outY, double& outZ) const;
+    // The spline's values along a line of the grid: out[i] is Evaluate(x, y, z[i]), bit for bit,
+    // for i < count. The distances in x and y are worked out once per control point, and the
+    // kernel of every node and control point is evaluated in one batch.
+    void EvaluateLine(double x, double y, const double* z, int count, TPoint3D* out) const;
 
     // The radial basis function of a squared distance s, computed in extended precision:
     // s^2, s ln s or s ln sqrt(s) for dimension 1, 2 or 3; 0 for s = 0.
@@ -49,6 +53,8 @@ public:
     int PointCount = 0;
 
 private:
+    // Raises the assertion of an unfitted spline or one of another dimension.
+    void CheckEvaluable() const;
     std::unique_ptr<TDoubleMatrix> PointsToMatrix(const TPoint3D* points) const;
 };
 
