@@ -504,32 +504,28 @@ const double kCoincidenceDouble = [] {
 
 // Working memory of EvaluateLine, kept per thread so that a table fill allocates it once.
 struct TLineScratch {
-    std::vector<double> Distances, Kernels, Sums;
+    std::vector<double> Distances, Kernels;
 };
 
 }  // namespace
 
-void TTPSpline::EvaluateLine(double x, double y, const double* z, int count, TPoint3D* out) const {
-    CheckEvaluable();
-    if (count <= 0) return;
-    const int n = SourceCount;
-    const double* src = SourcePoints.data();
-    const double* w = Coefficients.data();
+bool RadialSumsAlongLine(const double* points, const double* weights, int n, double x, double y, const double* z,
+                         int count, double* sums) {
+    if (count <= 0) return true;
     const std::size_t cells = static_cast<std::size_t>(n) * static_cast<std::size_t>(count);
     thread_local TLineScratch scratch;
     if (scratch.Distances.size() < cells) {
         scratch.Distances.resize(cells);
         scratch.Kernels.resize(cells);
     }
-    if (scratch.Sums.size() < 3 * static_cast<std::size_t>(count)) scratch.Sums.resize(3 * static_cast<std::size_t>(count));
     double* dist = scratch.Distances.data();
     double* kern = scratch.Kernels.data();
 
     // Squared distances, control point by control point (the row of point k holds the line's
-    // nodes), summed in the order Evaluate sums them: x, then y, then z.
+    // nodes), summed in the order of the node-by-node evaluation: x, then y, then z.
     bool coincident = false;
     for (int k = 0; k < n; ++k) {
-        const double* p = src + 3 * k;
+        const double* p = points + 3 * k;
         const double dx = p[0] - x, dy = p[1] - y;
         double xy = dx * dx;
         xy += dy * dy;
@@ -542,21 +538,16 @@ void TTPSpline::EvaluateLine(double x, double y, const double* z, int count, TPo
             coincident |= s <= kCoincidenceDouble;
         }
     }
-    if (coincident) {
-        // A node within 1E-5 of a control point gets no radial term from it: rare enough to
-        // leave to the node-by-node evaluation.
-        for (int i = 0; i < count; ++i) Evaluate(x, y, z[i], out[i].X, out[i].Y, out[i].Z);
-        return;
-    }
+    if (coincident) return false;
     Kernel3Batch(dist, kern, static_cast<int>(cells));
 
-    // The radial sums of every node, over the control points in order.
-    double* a0 = scratch.Sums.data();
+    // Every node's sums over the control points in order.
+    double* a0 = sums;
     double* a1 = a0 + count;
     double* a2 = a1 + count;
     std::fill(a0, a0 + 3 * static_cast<std::size_t>(count), 0.0);
     for (int k = 0; k < n; ++k) {
-        const double w0 = w[3 * k], w1 = w[3 * k + 1], w2 = w[3 * k + 2];
+        const double w0 = weights[3 * k], w1 = weights[3 * k + 1], w2 = weights[3 * k + 2];
         const double* row = kern + static_cast<std::size_t>(k) * count;
         for (int i = 0; i < count; ++i) {
             a0[i] += row[i] * w0;
@@ -564,6 +555,25 @@ void TTPSpline::EvaluateLine(double x, double y, const double* z, int count, TPo
             a2[i] += row[i] * w2;
         }
     }
+    return true;
+}
+
+void TTPSpline::EvaluateLine(double x, double y, const double* z, int count, TPoint3D* out) const {
+    CheckEvaluable();
+    if (count <= 0) return;
+    const int n = SourceCount;
+    const double* w = Coefficients.data();
+    thread_local std::vector<double> sums;
+    if (sums.size() < 3 * static_cast<std::size_t>(count)) sums.resize(3 * static_cast<std::size_t>(count));
+    if (!RadialSumsAlongLine(SourcePoints.data(), w, n, x, y, z, count, sums.data())) {
+        // A node within 1E-5 of a control point gets no radial term from it: rare enough to
+        // leave to the node-by-node evaluation.
+        for (int i = 0; i < count; ++i) Evaluate(x, y, z[i], out[i].X, out[i].Y, out[i].Z);
+        return;
+    }
+    const double* a0 = sums.data();
+    const double* a1 = a0 + count;
+    const double* a2 = a1 + count;
     // Row n: the constant term, then the linear terms of x, y, z.
     const double* affine = w + 3 * n;
     for (int i = 0; i < count; ++i) {

@@ -66,6 +66,15 @@ double Kernel3Reference(double s);
 // most values, and the rest are computed by Kernel3Reference.
 void Kernel3Batch(const double* s, double* out, int count);
 
+// The radial part of a spline of dimension 3 along a line of the grid: for the n control points
+// (points: 3 coordinates each) with weights (3 each, one per output), sums[c * count + i] is
+// the sum over k in order of Kernel3(|point k - (x, y, z[i])|^2) * weight k of output c, with
+// the same doubles as that sum node by node. The kernel of every node and control point is
+// evaluated in one batch. False, with sums undefined, when some node lies within the
+// coincidence radius of a control point (the node-by-node sum skips that term).
+bool RadialSumsAlongLine(const double* points, const double* weights, int n, double x, double y, const double* z,
+                         int count, double* sums);
+
 // Squared distances at or below this count as coincident points.
 constexpr long double CoincidenceThreshold = 1E-10L;
 
