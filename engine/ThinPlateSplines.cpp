@@ -507,6 +507,76 @@ struct TLineScratch {
     std::vector<double> Distances, Kernels;
 };
 
+// The two loops of RadialSumsAlongLine, compiled once for any processor and once for wider
+// registers: the same additions and multiplications, each rounded on its own, in the same order.
+__attribute__((always_inline)) inline bool LineDistancesBody(const double* points, int n, double x, double y,
+                                                             const double* z, int count, double* __restrict dist) {
+    bool coincident = false;
+    for (int k = 0; k < n; ++k) {
+        const double* p = points + 3 * k;
+        const double dx = p[0] - x, dy = p[1] - y;
+        double xy = dx * dx;
+        xy += dy * dy;
+        const double pz = p[2];
+        double* __restrict row = dist + static_cast<std::size_t>(k) * count;
+        for (int i = 0; i < count; ++i) {
+            const double dz = pz - z[i];
+            const double s = xy + dz * dz;
+            row[i] = s;
+            coincident |= s <= kCoincidenceDouble;
+        }
+    }
+    return !coincident;
+}
+
+__attribute__((always_inline)) inline void LineSumsBody(const double* kern, const double* weights, int n, int count,
+                                                        double* __restrict sums) {
+    double* __restrict a0 = sums;
+    double* __restrict a1 = sums + count;
+    double* __restrict a2 = sums + 2 * static_cast<std::size_t>(count);
+    std::fill(a0, a0 + 3 * static_cast<std::size_t>(count), 0.0);
+    for (int k = 0; k < n; ++k) {
+        const double w0 = weights[3 * k], w1 = weights[3 * k + 1], w2 = weights[3 * k + 2];
+        const double* __restrict row = kern + static_cast<std::size_t>(k) * count;
+        for (int i = 0; i < count; ++i) {
+            a0[i] += row[i] * w0;
+            a1[i] += row[i] * w1;
+            a2[i] += row[i] * w2;
+        }
+    }
+}
+
+#if defined(TINTAVO_HAVE_AVX2_KERNEL)
+TINTAVO_VECTOR_TARGET bool LineDistancesAvx2(const double* points, int n, double x, double y, const double* z,
+                                             int count, double* dist) {
+    return LineDistancesBody(points, n, x, y, z, count, dist);
+}
+TINTAVO_VECTOR_TARGET void LineSumsAvx2(const double* kern, const double* weights, int n, int count, double* sums) {
+    LineSumsBody(kern, weights, n, count, sums);
+}
+#endif
+
+// Squared distances, control point by control point (the row of point k holds the line's
+// nodes), summed in the order of the node-by-node evaluation: x, then y, then z. False when a
+// node lies within the coincidence radius of a control point.
+bool LineDistances(const double* points, int n, double x, double y, const double* z, int count, double* dist) {
+#if defined(TINTAVO_HAVE_AVX2_KERNEL)
+    if (kHasAvx2Fma) return LineDistancesAvx2(points, n, x, y, z, count, dist);
+#endif
+    return LineDistancesBody(points, n, x, y, z, count, dist);
+}
+
+// Every node's sums over the control points in order.
+void LineSums(const double* kern, const double* weights, int n, int count, double* sums) {
+#if defined(TINTAVO_HAVE_AVX2_KERNEL)
+    if (kHasAvx2Fma) {
+        LineSumsAvx2(kern, weights, n, count, sums);
+        return;
+    }
+#endif
+    LineSumsBody(kern, weights, n, count, sums);
+}
+
 }  // namespace
 
 bool RadialSumsAlongLine(const double* points, const double* weights, int n, double x, double y, const double* z,
@@ -521,40 +591,9 @@ bool RadialSumsAlongLine(const double* points, const double* weights, int n, dou
     double* dist = scratch.Distances.data();
     double* kern = scratch.Kernels.data();
 
-    // Squared distances, control point by control point (the row of point k holds the line's
-    // nodes), summed in the order of the node-by-node evaluation: x, then y, then z.
-    bool coincident = false;
-    for (int k = 0; k < n; ++k) {
-        const double* p = points + 3 * k;
-        const double dx = p[0] - x, dy = p[1] - y;
-        double xy = dx * dx;
-        xy += dy * dy;
-        const double pz = p[2];
-        double* row = dist + static_cast<std::size_t>(k) * count;
-        for (int i = 0; i < count; ++i) {
-            const double dz = pz - z[i];
-            const double s = xy + dz * dz;
-            row[i] = s;
-            coincident |= s <= kCoincidenceDouble;
-        }
-    }
-    if (coincident) return false;
+    if (!LineDistances(points, n, x, y, z, count, dist)) return false;
     Kernel3Batch(dist, kern, static_cast<int>(cells));
-
-    // Every node's sums over the control points in order.
-    double* a0 = sums;
-    double* a1 = a0 + count;
-    double* a2 = a1 + count;
-    std::fill(a0, a0 + 3 * static_cast<std::size_t>(count), 0.0);
-    for (int k = 0; k < n; ++k) {
-        const double w0 = weights[3 * k], w1 = weights[3 * k + 1], w2 = weights[3 * k + 2];
-        const double* row = kern + static_cast<std::size_t>(k) * count;
-        for (int i = 0; i < count; ++i) {
-            a0[i] += row[i] * w0;
-            a1[i] += row[i] * w1;
-            a2[i] += row[i] * w2;
-        }
-    }
+    LineSums(kern, weights, n, count, sums);
     return true;
 }
 
