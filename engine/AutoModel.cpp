@@ -47,6 +47,11 @@ TLutColor TAutoModel::Map(double r, double g, double b) const {
     return chosen_->Map(r, g, b);
 }
 
+void TAutoModel::MapLine(double r, double g, const double* b, int count, TLutColor* out) const {
+    TINTAVO_ASSERT(chosen_ != nullptr, "AutoModel", "No model chosen");
+    chosen_->MapLine(r, g, b, count, out);
+}
+
 std::string TAutoModel::Details() const {
     std::string text = chosenName_;
     const std::string inner = chosen_ ? chosen_->Details() : std::string();

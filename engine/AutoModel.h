@@ -31,6 +31,7 @@ public:
     bool Fitted() const override { return chosen_ != nullptr; }
     std::vector<int> ControlPatches() const override { return chosen_->ControlPatches(); }
     TLutColor Map(double r, double g, double b) const override;
+    void MapLine(double r, double g, const double* b, int count, TLutColor* out) const override;
     std::string Details() const override;
 
     // The chosen model's name, and every candidate's score in registry order.

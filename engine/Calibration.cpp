@@ -112,7 +112,11 @@ const TThinPlateSplineModel& TCalibrationMapping::Interpolator() const {
 }
 
 TLutColor TCalibrationMapping::MapNode(double x, double y, double z) const {
-    TLutColor c = ClampToUnitRange(model_->Map(x, y, z));
+    return NodeValue(model_->Map(x, y, z), x, y, z);
+}
+
+TLutColor TCalibrationMapping::NodeValue(const TLutColor& mapped, double x, double y, double z) const {
+    TLutColor c = ClampToUnitRange(mapped);
     if (colorsOnly_) {
         // The node keeps its own luma and takes the calibrated colour's colour differences; the
         // result is not clamped again.
@@ -134,16 +138,21 @@ void TCalibrationMapping::FillTable(TLUT& lut, int threads, TJobProgress* progre
     options.Work = static_cast<long long>(n) * n * n * NodeWork;
     if (progress != nullptr) progress->Start(n);
     // Each red slice is computed by exactly one call, so the split does not change any value.
+    // The grid coordinates, the same on every axis.
+    double coordinates[MaxLut3DSize];
+    const long double scale = n - 1;
+    for (int i = 0; i < n; ++i) coordinates[i] = static_cast<double>(i / scale);
     ParallelFor(
         n,
         [&](int r0, int r1) {
-            const long double scale = n - 1;
             for (int r = r0; r < r1; ++r) {
-                const double x = static_cast<double>(r / scale);
+                const double x = coordinates[r];
                 for (int g = 0; g < n; ++g) {
-                    const double y = static_cast<double>(g / scale);
+                    const double y = coordinates[g];
+                    // The model's values along the blue line, then the node rule on each.
                     TLutColor* line = lut.Table3D[r][g];
-                    for (int b = 0; b < n; ++b) line[b] = MapNode(x, y, static_cast<double>(b / scale));
+                    model_->MapLine(x, y, coordinates, n, line);
+                    for (int b = 0; b < n; ++b) line[b] = NodeValue(line[b], x, y, coordinates[b]);
                 }
                 if (progress != nullptr) progress->Advance();
             }

@@ -87,6 +87,9 @@ public:
     const TThinPlateSplineModel& Interpolator() const;
 
 private:
+    // The node rule of MapNode applied to the model's value `mapped` at node (x, y, z).
+    TLutColor NodeValue(const TLutColor& mapped, double x, double y, double z) const;
+
     std::unique_ptr<TCalibrationModel> model_;
     bool colorsOnly_;
 };

@@ -65,6 +65,10 @@ std::unique_ptr<TCalibrationModel> CreateCalibrationModel(std::string_view name)
     throw std::invalid_argument("Unknown calibration model \"" + std::string(name) + "\" (known: " + known + ")");
 }
 
+void TCalibrationModel::MapLine(double r, double g, const double* b, int count, TLutColor* out) const {
+    for (int i = 0; i < count; ++i) out[i] = Map(r, g, b[i]);
+}
+
 TLutColor ClampToUnitRange(const TLutColor& colour) {
     return {ClampUnit(colour.R), ClampUnit(colour.G), ClampUnit(colour.B)};
 }

@@ -47,6 +47,12 @@ public:
     // from several threads at once.
     virtual TLutColor Map(double r, double g, double b) const = 0;
 
+    // The fitted mapping along a line of colours that differ only in blue: out[i] is
+    // Map(r, g, b[i]), bit for bit, for i < count. Models override it where a line costs less
+    // than its colours one by one (the grid is filled line by line). Safe to call from several
+    // threads at once.
+    virtual void MapLine(double r, double g, const double* b, int count, TLutColor* out) const;
+
     // Tells the model, before Fit, which node rule the calibration will apply to its values
     // (TCalibrationMapping::MapNode; colorsOnly keeps each node's luma). A model that chooses
     // among candidates by their held-out errors ("auto") judges them under that rule; the

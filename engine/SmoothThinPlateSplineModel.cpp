@@ -199,6 +199,24 @@ TLutColor TSmoothThinPlateSplineModel::Map(double r, double g, double b) const {
     return {out[0], out[1], out[2]};
 }
 
+void TSmoothThinPlateSplineModel::MapLine(double r, double g, const double* b, int count, TLutColor* out) const {
+    TINTAVO_ASSERT(Fitted(), "SmoothThinPlateSplineModel", "No spline built");
+    thread_local std::vector<double> sums;
+    if (sums.size() < 3 * static_cast<std::size_t>(count)) sums.resize(3 * static_cast<std::size_t>(count));
+    const int n = static_cast<int>(points_.size() / 3);
+    if (!RadialSumsAlongLine(points_.data(), weights_.data(), n, r, g, b, count, sums.data())) {
+        TCalibrationModel::MapLine(r, g, b, count, out);
+        return;
+    }
+    for (int i = 0; i < count; ++i) {
+        double v[3] = {sums[static_cast<std::size_t>(i)], sums[static_cast<std::size_t>(count + i)],
+                       sums[static_cast<std::size_t>(2 * count + i)]};
+        for (int c = 0; c < 3; ++c)
+            v[c] += affine_[0][c] + r * affine_[1][c] + g * affine_[2][c] + b[i] * affine_[3][c];
+        out[i] = {v[0], v[1], v[2]};
+    }
+}
+
 std::string TSmoothThinPlateSplineModel::Details() const {
     char text[64];
     std::snprintf(text, sizeof text, "smoothing %g%s", fittedLambda_, lambda_ <= 0.0 ? " (chosen by cross-validation)" : "");

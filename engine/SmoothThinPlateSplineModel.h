@@ -50,6 +50,7 @@ public:
     bool Fitted() const override { return !points_.empty(); }
     std::vector<int> ControlPatches() const override;
     TLutColor Map(double r, double g, double b) const override;
+    void MapLine(double r, double g, const double* b, int count, TLutColor* out) const override;
     std::string Details() const override;
 
     // The smoothing of the last fit.

@@ -55,4 +55,12 @@ TLutColor TThinPlateSplineModel::Map(double r, double g, double b) const {
     return out;
 }
 
+void TThinPlateSplineModel::MapLine(double r, double g, const double* b, int count, TLutColor* out) const {
+    TINTAVO_ASSERT(Spline != nullptr, "ThinPlateSplineModel", "No spline built");
+    thread_local std::vector<TPoint3D> values;
+    if (values.size() < static_cast<std::size_t>(count)) values.resize(static_cast<std::size_t>(count));
+    Spline->EvaluateLine(r, g, b, count, values.data());
+    for (int i = 0; i < count; ++i) out[i] = {values[i].X, values[i].Y, values[i].Z};
+}
+
 }  // namespace tintavo

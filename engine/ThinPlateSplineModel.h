@@ -35,6 +35,7 @@ public:
     bool Fitted() const override { return Spline != nullptr; }
     std::vector<int> ControlPatches() const override { return controlPatches_; }
     TLutColor Map(double r, double g, double b) const override;
+    void MapLine(double r, double g, const double* b, int count, TLutColor* out) const override;
 
     // The fitted spline; none until the first successful fit.
     std::unique_ptr<TTPSpline> Spline;

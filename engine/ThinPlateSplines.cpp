@@ -273,12 +273,17 @@ TINTAVO_VECTOR_INLINE int FastKernel3x4(__m256d sArg, __m256d& result) {
     d = _mm256_mul_pd(d, half);
     lo = _mm256_mul_pd(lo, half);
 
-    // The extended-precision result lies within err of d + lo: the square root and the product
-    // are correctly rounded to 64 bits, the logarithm is good to a few units of its last place.
-    // It rounds to d when no half-way point between d and a neighbour lies within that distance.
+    // The extended-precision result lies within err of d + lo. The square root is correctly
+    // rounded to 64 bits, which moves its logarithm by at most 2^-64; the logarithm (the x87
+    // fyl2x behind logl, with ln 2 rounded to 64 bits) is within one unit of its last place,
+    // 2^-63 relative (0.90 units measured at worst over four million arguments against a
+    // quadruple-precision logarithm); the product adds half a unit, 2^-64 relative; d + lo is
+    // good to about 2^-77 s. So the result lies within 2^-64 s + 2^-62 |d| of d + lo, and err
+    // allows four times that. It rounds to d when no half-way point between d and a neighbour
+    // lies within that distance.
     const __m256d signMask = _mm256_set1_pd(-0.0);
-    const __m256d err = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(0x1p-58), _mm256_andnot_pd(signMask, d)),
-                                      _mm256_mul_pd(_mm256_set1_pd(0x1p-61), s));
+    const __m256d err = _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(0x1p-60), _mm256_andnot_pd(signMask, d)),
+                                      _mm256_mul_pd(_mm256_set1_pd(0x1p-62), s));
     const __m256i dBits = _mm256_castpd_si256(d);
     const __m256i dExp = _mm256_and_si256(_mm256_srli_epi64(dBits, 52), _mm256_set1_epi64x(0x7ff));
     const __m256d ulp = _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_sub_epi64(dExp, _mm256_set1_epi64x(52)), 52));
@@ -424,16 +429,20 @@ void TTPSpline::Fit(const TPoint3D* source, const TPoint3D* target) {
     SourceCount = sourceCount;
 }
 
-void TTPSpline::Evaluate(double x, double y, double z, double& outX, double& outY, double& outZ) const {
-    // The query point is a 1-row, 3-column matrix in the textbook formulation; it is kept in
-    // locals here because this runs once per LUT node. The arithmetic is the same.
-    const double q[3] = {x, y, z};
+void TTPSpline::CheckEvaluable() const {
     TINTAVO_ASSERT(Dimension == 3, kUnit, "Dimension error");
     TINTAVO_ASSERT(Dimension > 0, kUnit, "Error 0 dimension");
     TINTAVO_ASSERT(SourceDim == 3 && CoefWidth == 3 && CoefHeight == SourceCount + 4 &&
                        static_cast<long long>(SourcePoints.size()) >= 3LL * SourceCount &&
                        static_cast<long long>(Coefficients.size()) >= 3LL * CoefHeight,
                    kUnit, "Dimension error");
+}
+
+void TTPSpline::Evaluate(double x, double y, double z, double& outX, double& outY, double& outZ) const {
+    // The query point is a 1-row, 3-column matrix in the textbook formulation; it is kept in
+    // locals here because this runs once per LUT node. The arithmetic is the same.
+    const double q[3] = {x, y, z};
+    CheckEvaluable();
 
     const int n = SourceCount;
     const double* src = SourcePoints.data();
@@ -481,6 +490,141 @@ void TTPSpline::Evaluate(double x, double y, double z, double& outX, double& out
     outX = out[0];
     outY = out[1];
     outZ = out[2];
+}
+
+namespace {
+
+// The largest double at or below CoincidenceThreshold: a double s lies within the threshold
+// exactly when s <= this, which spares the conversion to extended precision in the inner loop.
+const double kCoincidenceDouble = [] {
+    double t = static_cast<double>(CoincidenceThreshold);
+    if (static_cast<long double>(t) > CoincidenceThreshold) t = std::nextafter(t, 0.0);
+    return t;
+}();
+
+// Working memory of EvaluateLine, kept per thread so that a table fill allocates it once.
+struct TLineScratch {
+    std::vector<double> Distances, Kernels;
+};
+
+// The two loops of RadialSumsAlongLine, compiled once for any processor and once for wider
+// registers: the same additions and multiplications, each rounded on its own, in the same order.
+__attribute__((always_inline)) inline bool LineDistancesBody(const double* points, int n, double x, double y,
+                                                             const double* z, int count, double* __restrict dist) {
+    bool coincident = false;
+    for (int k = 0; k < n; ++k) {
+        const double* p = points + 3 * k;
+        const double dx = p[0] - x, dy = p[1] - y;
+        double xy = dx * dx;
+        xy += dy * dy;
+        const double pz = p[2];
+        double* __restrict row = dist + static_cast<std::size_t>(k) * count;
+        for (int i = 0; i < count; ++i) {
+            const double dz = pz - z[i];
+            const double s = xy + dz * dz;
+            row[i] = s;
+            coincident |= s <= kCoincidenceDouble;
+        }
+    }
+    return !coincident;
+}
+
+__attribute__((always_inline)) inline void LineSumsBody(const double* kern, const double* weights, int n, int count,
+                                                        double* __restrict sums) {
+    double* __restrict a0 = sums;
+    double* __restrict a1 = sums + count;
+    double* __restrict a2 = sums + 2 * static_cast<std::size_t>(count);
+    std::fill(a0, a0 + 3 * static_cast<std::size_t>(count), 0.0);
+    for (int k = 0; k < n; ++k) {
+        const double w0 = weights[3 * k], w1 = weights[3 * k + 1], w2 = weights[3 * k + 2];
+        const double* __restrict row = kern + static_cast<std::size_t>(k) * count;
+        for (int i = 0; i < count; ++i) {
+            a0[i] += row[i] * w0;
+            a1[i] += row[i] * w1;
+            a2[i] += row[i] * w2;
+        }
+    }
+}
+
+#if defined(TINTAVO_HAVE_AVX2_KERNEL)
+TINTAVO_VECTOR_TARGET bool LineDistancesAvx2(const double* points, int n, double x, double y, const double* z,
+                                             int count, double* dist) {
+    return LineDistancesBody(points, n, x, y, z, count, dist);
+}
+TINTAVO_VECTOR_TARGET void LineSumsAvx2(const double* kern, const double* weights, int n, int count, double* sums) {
+    LineSumsBody(kern, weights, n, count, sums);
+}
+#endif
+
+// Squared distances, control point by control point (the row of point k holds the line's
+// nodes), summed in the order of the node-by-node evaluation: x, then y, then z. False when a
+// node lies within the coincidence radius of a control point.
+bool LineDistances(const double* points, int n, double x, double y, const double* z, int count, double* dist) {
+#if defined(TINTAVO_HAVE_AVX2_KERNEL)
+    if (kHasAvx2Fma) return LineDistancesAvx2(points, n, x, y, z, count, dist);
+#endif
+    return LineDistancesBody(points, n, x, y, z, count, dist);
+}
+
+// Every node's sums over the control points in order.
+void LineSums(const double* kern, const double* weights, int n, int count, double* sums) {
+#if defined(TINTAVO_HAVE_AVX2_KERNEL)
+    if (kHasAvx2Fma) {
+        LineSumsAvx2(kern, weights, n, count, sums);
+        return;
+    }
+#endif
+    LineSumsBody(kern, weights, n, count, sums);
+}
+
+}  // namespace
+
+bool RadialSumsAlongLine(const double* points, const double* weights, int n, double x, double y, const double* z,
+                         int count, double* sums) {
+    if (count <= 0) return true;
+    const std::size_t cells = static_cast<std::size_t>(n) * static_cast<std::size_t>(count);
+    thread_local TLineScratch scratch;
+    if (scratch.Distances.size() < cells) {
+        scratch.Distances.resize(cells);
+        scratch.Kernels.resize(cells);
+    }
+    double* dist = scratch.Distances.data();
+    double* kern = scratch.Kernels.data();
+
+    if (!LineDistances(points, n, x, y, z, count, dist)) return false;
+    Kernel3Batch(dist, kern, static_cast<int>(cells));
+    LineSums(kern, weights, n, count, sums);
+    return true;
+}
+
+void TTPSpline::EvaluateLine(double x, double y, const double* z, int count, TPoint3D* out) const {
+    CheckEvaluable();
+    if (count <= 0) return;
+    const int n = SourceCount;
+    const double* w = Coefficients.data();
+    thread_local std::vector<double> sums;
+    if (sums.size() < 3 * static_cast<std::size_t>(count)) sums.resize(3 * static_cast<std::size_t>(count));
+    if (!RadialSumsAlongLine(SourcePoints.data(), w, n, x, y, z, count, sums.data())) {
+        // A node within 1E-5 of a control point gets no radial term from it: rare enough to
+        // leave to the node-by-node evaluation.
+        for (int i = 0; i < count; ++i) Evaluate(x, y, z[i], out[i].X, out[i].Y, out[i].Z);
+        return;
+    }
+    const double* a0 = sums.data();
+    const double* a1 = a0 + count;
+    const double* a2 = a1 + count;
+    // Row n: the constant term, then the linear terms of x, y, z.
+    const double* affine = w + 3 * n;
+    for (int i = 0; i < count; ++i) {
+        const double q[3] = {x, y, z[i]};
+        const double a[3] = {a0[i], a1[i], a2[i]};
+        double v[3];
+        for (int c = 0; c < 3; ++c) {
+            v[c] = a[c] + affine[c];
+            for (int j = 0; j < 3; ++j) v[c] += q[j] * affine[3 * (1 + j) + c];
+        }
+        out[i] = {v[0], v[1], v[2]};
+    }
 }
 
 }  // namespace tintavo

@@ -32,6 +32,10 @@ public:
 
     // The spline's value at (x, y, z). Needs a fitted spline of dimension 3.
     void Evaluate(double x, double y, double z, double& outX, double& outY, double& outZ) const;
+    // The spline's values along a line of the grid: out[i] is Evaluate(x, y, z[i]), bit for bit,
+    // for i < count. The distances in x and y are worked out once per control point, and the
+    // kernel of every node and control point is evaluated in one batch.
+    void EvaluateLine(double x, double y, const double* z, int count, TPoint3D* out) const;
 
     // The radial basis function of a squared distance s, computed in extended precision:
     // s^2, s ln s or s ln sqrt(s) for dimension 1, 2 or 3; 0 for s = 0.
@@ -49,6 +53,8 @@ public:
     int PointCount = 0;
 
 private:
+    // Raises the assertion of an unfitted spline or one of another dimension.
+    void CheckEvaluable() const;
     std::unique_ptr<TDoubleMatrix> PointsToMatrix(const TPoint3D* points) const;
 };
 
@@ -59,6 +65,15 @@ double Kernel3Reference(double s);
 // several times faster on processors with AVX2 and FMA: a double-double evaluation settles
 // most values, and the rest are computed by Kernel3Reference.
 void Kernel3Batch(const double* s, double* out, int count);
+
+// The radial part of a spline of dimension 3 along a line of the grid: for the n control points
+// (points: 3 coordinates each) with weights (3 each, one per output), sums[c * count + i] is
+// the sum over k in order of Kernel3(|point k - (x, y, z[i])|^2) * weight k of output c, with
+// the same doubles as that sum node by node. The kernel of every node and control point is
+// evaluated in one batch. False, with sums undefined, when some node lies within the
+// coincidence radius of a control point (the node-by-node sum skips that term).
+bool RadialSumsAlongLine(const double* points, const double* weights, int n, double x, double y, const double* z,
+                         int count, double* sums);
 
 // Squared distances at or below this count as coincident points.
 constexpr long double CoincidenceThreshold = 1E-10L;

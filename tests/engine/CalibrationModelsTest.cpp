@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <numeric>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/AutoModel.h"
@@ -208,6 +211,29 @@ TEST(CalibrationModels, RegisteredByNameAndUsableByTheCalibration) {
                 RGBToYUV(w.R, w.G, w.B, y1, u1, v1);
                 EXPECT_NEAR(y1, y0, 1e-5) << name;  // the luma coefficients are rounded
             }
+    }
+}
+
+// The grid is filled a blue line at a time; each model's line must hold its values node by node,
+// bit for bit, on lines through the middle of the cube, along its edges and through a measured
+// colour (a control point of the splines, which the line evaluation leaves to the nodes).
+TEST(CalibrationModels, LinesOfValuesAreTheValuesNodeByNode) {
+    const std::vector<TPatchPair> shot = Shoot(TChartType::DigitalSG, ToneCamera);
+    const TLutColor patch = shot[37].Measured;
+    std::vector<double> blues;
+    for (int i = 0; i <= 40; ++i) blues.push_back(i / 40.0);
+    blues.push_back(patch.B);
+    for (const TCalibrationModelEntry& entry : CalibrationModels()) {
+        const std::unique_ptr<TCalibrationModel> model = CreateCalibrationModel(entry.Name);
+        model->Fit(shot);
+        std::vector<TLutColor> line(blues.size());
+        for (const auto& [r, g] : {std::pair{0.5, 0.25}, std::pair{0.0, 1.0}, std::pair{patch.R, patch.G}}) {
+            model->MapLine(r, g, blues.data(), static_cast<int>(blues.size()), line.data());
+            for (std::size_t i = 0; i < blues.size(); ++i) {
+                const TLutColor want = model->Map(r, g, blues[i]);
+                ASSERT_EQ(std::memcmp(&want, &line[i], sizeof want), 0) << entry.Name << " at " << r << "," << g << "," << blues[i];
+            }
+        }
     }
 }
 

@@ -285,6 +285,39 @@ TEST(Calibration, ThreadedFillIsBitIdenticalToOneThread) {
     }
 }
 
+// The table is filled line by line; every entry must still be the node rule applied to the
+// model's value at that node alone, whatever the chart, the rule and the grid size.
+TEST(Calibration, EveryTableEntryIsTheNodesOwnValue) {
+    struct TCase {
+        TChartType Chart;
+        TSelection Sel;
+        int Width, Height;
+    };
+    for (const TCase& c : {TCase{TChartType::Classic, kClassicSel, 800, 500}, TCase{TChartType::DigitalSG, kSGSel, 1440, 1040}}) {
+        const TBitmap24 bmp = RenderChart(c.Width, c.Height, c.Sel, c.Chart, SkewedCamera);
+        TMeasuredPatches measured;
+        SamplePatches(bmp, c.Sel, c.Chart, measured);
+        for (bool colorsOnly : {false, true}) {
+            const TCalibrationMapping mapping(measured, c.Chart, colorsOnly);
+            for (int size : {2, 17, 101}) {
+                auto lut = std::make_unique<TLUT>();
+                lut->Size3D = size;
+                mapping.FillTable(*lut);
+                // Every node of the small grids; on the largest every seventh line in red and green.
+                const int step = size > 33 ? 7 : 1;
+                for (int r = 0; r < size; r += step)
+                    for (int g = 0; g < size; g += step)
+                        for (int b = 0; b < size; ++b) {
+                            const TLutColor want = mapping.MapNode(NodeValue(r, size), NodeValue(g, size), NodeValue(b, size));
+                            ASSERT_EQ(std::memcmp(&want, &lut->Table3D[r][g][b], sizeof want), 0)
+                                << ChartInfo(c.Chart).CommandName << (colorsOnly ? " colors only" : "") << " size " << size
+                                << " node " << r << "," << g << "," << b;
+                        }
+            }
+        }
+    }
+}
+
 TEST(Calibration, SmallSelectionAtTheImageEdgeSamplesOnlyInsideTheImage) {
     // A Classic selection covering a tiny image: the windows of all patches cross the border.
     TBitmap24 bmp(12, 8);

@@ -211,6 +211,43 @@ TEST(ThinPlateSplines, EvaluateIsBitIdenticalToThePlainLoop) {
     }
 }
 
+// A grid line evaluated in one go gives every node the doubles of the node-by-node evaluation:
+// lines of every length, lines passing through a control point or within its coincidence
+// radius, and control points sharing a grid coordinate.
+TEST(ThinPlateSplines, LineEvaluationIsBitIdenticalToNodeByNode) {
+    for (int points : {5, 24, 45}) {
+        auto src = RandomPoints(points, 80 + points);
+        const auto dst = RandomPoints(points, 90 + points);
+        src[0] = {0.25, 0.5, 0.75};               // on the 5-point grid line (0.25, 0.5, *)
+        src[1] = {0.25 + 4e-6, 0.5, 0.5 + 3e-6};  // within 1E-5 of the node (0.25, 0.5, 0.5)
+        src[2].X = 0.25;
+        TTPSpline spline;
+        spline.PointCount = points;
+        spline.Fit(src.data(), dst.data());
+        std::vector<double> z;
+        std::vector<TPoint3D> line;
+        auto check = [&](double x, double y) {
+            line.assign(z.size(), TPoint3D{-1, -1, -1});
+            spline.EvaluateLine(x, y, z.data(), static_cast<int>(z.size()), line.data());
+            for (std::size_t i = 0; i < z.size(); ++i) {
+                double want[3];
+                spline.Evaluate(x, y, z[i], want[0], want[1], want[2]);
+                const double got[3] = {line[i].X, line[i].Y, line[i].Z};
+                ASSERT_EQ(std::memcmp(want, got, sizeof want), 0)
+                    << points << " points, line " << x << "," << y << " node " << i << " of " << z.size();
+            }
+        };
+        for (int count : {1, 2, 5, 33, 101}) {
+            z.resize(static_cast<std::size_t>(count));
+            for (int i = 0; i < count; ++i) z[static_cast<std::size_t>(i)] = count == 1 ? 0.5 : i / (count - 1.0);
+            check(0.25, 0.5);
+            check(src[3].X, src[3].Y);
+            check(0.0, 1.0);
+            check(0.61, 0.07);
+        }
+    }
+}
+
 TEST(ThinPlateSplines, EvaluatingAnUnfittedSplineIsAnAssertion) {
     TTPSpline spline;
     double x, y, z;
@@ -221,6 +258,9 @@ TEST(ThinPlateSplines, EvaluatingAnUnfittedSplineIsAnAssertion) {
         EXPECT_EQ(e.BareMessage(), "Dimension error");
         EXPECT_NE(std::string(e.what()).find("ThinPlateSplines, line"), std::string::npos);
     }
+    const double line[2] = {0.0, 1.0};
+    TPoint3D out[2];
+    EXPECT_THROW(spline.EvaluateLine(0, 0, line, 2, out), EAssertionFailed);
 }
 
 }  // namespace
