@@ -133,7 +133,7 @@ TfrmPatches::TfrmPatches(QWidget* owner) : QWidget(owner, Qt::Tool) {
         new TSwatchDelegate(this, [this](int row, int column) { return ReportCellColor(row, column); }));
     for (int column : {rcPatch, rcMeasured, rcReference, rcCorrected}) tblPatches->setColumnWidth(column, 64);
     for (int column : {rcBefore, rcAfter, rcHeldOut}) tblPatches->setColumnWidth(column, 130);
-    layout->addWidget(tblPatches, 3);
+    layout->addWidget(tblPatches, 1);
     tblSummary = MakeTable(this, "tblSummary",
                            {QStringLiteral("All patches (%1 2000)").arg(deltaE), QStringLiteral("Mean"),
                             QStringLiteral("Median"), QStringLiteral("95th pct."), QStringLiteral("Max")});
@@ -159,7 +159,10 @@ TfrmPatches::TfrmPatches(QWidget* owner) : QWidget(owner, Qt::Tool) {
                           {QStringLiteral("Model"), QStringLiteral("Mean"), QStringLiteral("Median"),
                            QStringLiteral("95th pct."), QStringLiteral("Max"), QStringLiteral("Choices")});
     tblModels->horizontalHeader()->setStretchLastSection(true);
-    layout->addWidget(tblModels, 2);
+    // Room for every model's row, and no more: the patches take the rest.
+    tblModels->setFixedHeight(tblModels->horizontalHeader()->sizeHint().height() +
+                              static_cast<int>(CalibrationModels().size()) * tblModels->verticalHeader()->defaultSectionSize() + 4);
+    layout->addWidget(tblModels);
     connect(btnCompareModels, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { CompareModels(); }); });
     reportWidgets_ = {lblReport, tblPatches, tblSummary, lblModels, btnCompareModels, tblModels};
     ShowReportView(false);
@@ -283,6 +286,8 @@ void TfrmPatches::CompareModels() {
             item->setToolTip(QStringLiteral("The model of this calibration"));
         }
     }
+    // In the registry's order until a header is clicked.
+    tblModels->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     tblModels->setSortingEnabled(true);
 }
 
