@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <cmath>
 #include <functional>
