@@ -858,6 +858,9 @@ void TfrmMain::sbnPreviewClick() {
         previewDone_ = true;
         UpdateControls();
     });
+    // A calibration report on show follows the calibration just previewed.
+    const TfrmPatches* patches = PatchesWindow();
+    if (previewDone_ && patches != nullptr && patches->isVisible() && patches->ReportShown()) actPatchesClick();
 }
 
 void TfrmMain::sbnHidePreviewClick() {

@@ -269,6 +269,12 @@ private slots:
         QVERIFY(shown != nullptr);
         QCOMPARE(shown->Report().Model, std::string("tps"));  // the calibration's, not a later choice
         QCOMPARE(shown->tblPatches->rowCount(), 24);
+        // A report on show follows the next preview, with its model.
+        window.SelectArea(ChartArea);
+        QVERIFY(ChooseModel(QStringLiteral("rootpoly2")));
+        Preview();
+        QVERIFY(shown->isVisible());
+        QCOMPARE(shown->Report().Model, std::string("rootpoly2"));
         // A new picture: no calibration, no selection, nothing to show.
         QVERIFY(form->OpenPicture(sgFile));
         QVERIFY(!patches->isEnabled());
