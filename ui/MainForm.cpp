@@ -940,9 +940,8 @@ void TfrmMain::actPatchesClick() {
         }
         TCalibrationReport report;
         // Every patch is judged by fits without it: one refit per fold, beside the window.
-        RunWithProgress(this, QStringLiteral("Measuring the calibration"), [&](TJobProgress&) {
-            report = ComputeCalibrationReport(measured, chart, colorsOnly, model);
-        });
+        RunWithProgress(this, QStringLiteral("Measuring the calibration"),
+                        [&](TJobProgress&) { report = ComputeCalibrationReport(measured, chart, colorsOnly, model); });
         ShowPatchReport(report, measured, this);
     });
 }

@@ -1,6 +1,7 @@
 #include "ui/PatchesForm.h"
 
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
@@ -8,7 +9,6 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
-#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <cmath>
 #include <functional>
@@ -117,7 +117,8 @@ TfrmPatches::TfrmPatches(QWidget* owner) : QWidget(owner, Qt::Tool) {
     StringGrid1->setShowGrid(true);
     StringGrid1->setSelectionMode(QAbstractItemView::ContiguousSelection);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setItemDelegate(new TSwatchDelegate(this, [this](int row, int column) { return CellColor(row, column); }));
+    StringGrid1->setItemDelegate(
+        new TSwatchDelegate(this, [this](int row, int column) { return CellColor(row, column); }));
     layout->addWidget(StringGrid1);
 
     const QString deltaE = QString::fromUtf8("\u0394E");
@@ -151,7 +152,8 @@ TfrmPatches::TfrmPatches(QWidget* owner) : QWidget(owner, Qt::Tool) {
     btnCompareModels = new QPushButton(QStringLiteral("Compare Models"), this);
     btnCompareModels->setObjectName(QStringLiteral("btnCompareModels"));
     btnCompareModels->setAutoDefault(false);
-    btnCompareModels->setToolTip(QStringLiteral("Refit every model without each fold and measure the patches it left out"));
+    btnCompareModels->setToolTip(
+        QStringLiteral("Refit every model without each fold and measure the patches it left out"));
     compareRow->addWidget(lblModels);
     compareRow->addStretch(1);
     compareRow->addWidget(btnCompareModels);
@@ -161,8 +163,9 @@ TfrmPatches::TfrmPatches(QWidget* owner) : QWidget(owner, Qt::Tool) {
                            QStringLiteral("95th pct."), QStringLiteral("Max"), QStringLiteral("Choices")});
     tblModels->horizontalHeader()->setStretchLastSection(true);
     // Room for every model's row, and no more: the patches take the rest.
-    tblModels->setFixedHeight(tblModels->horizontalHeader()->sizeHint().height() +
-                              static_cast<int>(CalibrationModels().size()) * tblModels->verticalHeader()->defaultSectionSize() + 4);
+    tblModels->setFixedHeight(
+        tblModels->horizontalHeader()->sizeHint().height() +
+        static_cast<int>(CalibrationModels().size()) * tblModels->verticalHeader()->defaultSectionSize() + 4);
     layout->addWidget(tblModels);
     connect(btnCompareModels, &QPushButton::clicked, this, [this] { RunCommand(this, [this] { CompareModels(); }); });
     reportWidgets_ = {lblReport, tblPatches, tblSummary, lblModels, btnCompareModels, tblModels};
@@ -276,8 +279,8 @@ void TfrmPatches::CompareModels() {
             tblModels->setItem(row, 5, new QTableWidgetItem(QString::fromStdString(c.Details)));
         } else {
             tblModels->setItem(row, 0, new QTableWidgetItem(name));
-            tblModels->setItem(row, 5, new QTableWidgetItem(QStringLiteral("cannot be fitted: ") +
-                                                            QString::fromStdString(c.Error)));
+            tblModels->setItem(
+                row, 5, new QTableWidgetItem(QStringLiteral("cannot be fitted: ") + QString::fromStdString(c.Error)));
         }
         if (c.Name == report_.Model) {
             QTableWidgetItem* item = tblModels->item(row, 0);

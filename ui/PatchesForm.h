@@ -37,11 +37,11 @@ public:
     QColor CellColor(int row, int column) const;
 
     // The report view (hidden until FillReport).
-    QLabel* lblReport = nullptr;     // chart, model and how the held-out figures were made
+    QLabel* lblReport = nullptr;         // chart, model and how the held-out figures were made
     QTableWidget* tblPatches = nullptr;  // one row per patch, columns as TReportColumn
     QTableWidget* tblSummary = nullptr;  // before, in-sample and held-out statistics of all patches
     QPushButton* btnCompareModels = nullptr;
-    QTableWidget* tblModels = nullptr;   // one row per registered model after CompareModels
+    QTableWidget* tblModels = nullptr;  // one row per registered model after CompareModels
     enum TReportColumn { rcPatch, rcMeasured, rcReference, rcCorrected, rcBefore, rcAfter, rcHeldOut, rcColumnCount };
 
     // Shows the report of a calibration of `measured` (its chart, node rule and model); the

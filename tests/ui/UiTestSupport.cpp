@@ -1,8 +1,8 @@
 #include "UiTestSupport.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
-#include <QApplication>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTest>

@@ -83,4 +83,3 @@ public:
 };
 
 }  // namespace tintavo::test
-

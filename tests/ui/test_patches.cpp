@@ -164,9 +164,10 @@ private slots:
         TBitmap24 corrected;
         corrected.Assign(form->WorkBitmap());
         ApplyLutToBitmap(form->Lut(), corrected);
-        QCOMPARE(std::memcmp(corrected.Bits(), form->Viewer()->SourceBitmap().Bits(),
-                             static_cast<std::size_t>(corrected.Stride()) * static_cast<std::size_t>(corrected.Height())),
-                 0);
+        QCOMPARE(
+            std::memcmp(corrected.Bits(), form->Viewer()->SourceBitmap().Bits(),
+                        static_cast<std::size_t>(corrected.Stride()) * static_cast<std::size_t>(corrected.Height())),
+            0);
     }
 
     void savedFileIsTheCommandLinesWithTheSameModel() {
