@@ -42,6 +42,27 @@ TDeltaEStats ComputeDeltaEStats(std::vector<double> values) {
     return stats;
 }
 
+std::vector<int> WorstPatchesFirst(const TCalibrationReport& report) {
+    std::vector<int> order(report.Patches.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        const TPatchQuality& p = report.Patches[static_cast<std::size_t>(a)];
+        const TPatchQuality& q = report.Patches[static_cast<std::size_t>(b)];
+        if (p.DeltaECrossValidated != q.DeltaECrossValidated) return p.DeltaECrossValidated > q.DeltaECrossValidated;
+        return p.DeltaEAfter > q.DeltaEAfter;
+    });
+    return order;
+}
+
+int WorstPatchCount(const TCalibrationReport& report) {
+    if (report.Patches.empty()) return 0;
+    std::vector<double> heldOut;
+    for (const TPatchQuality& p : report.Patches) heldOut.push_back(p.DeltaECrossValidated);
+    const double p95 = ComputeDeltaEStats(heldOut).P95;
+    const auto count = std::count_if(heldOut.begin(), heldOut.end(), [&](double d) { return d >= p95; });
+    return std::max(1, static_cast<int>(count));
+}
+
 TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
                                             std::string_view model, bool compareModels) {
     TCalibrationReport report;

@@ -101,6 +101,13 @@ std::vector<TPatchPair> SelectPatches(const std::vector<TPatchPair>& pairs, cons
 
 TDeltaEStats ComputeDeltaEStats(std::vector<double> values);
 
+// Positions in report.Patches, worst first: by held-out delta E, then by in-sample delta E, both
+// descending, then in patch order.
+std::vector<int> WorstPatchesFirst(const TCalibrationReport& report);
+// How many of those count as the worst: the patches whose held-out delta E reaches the 95th
+// percentile of all patches' (at least one when there are patches).
+int WorstPatchCount(const TCalibrationReport& report);
+
 // Fits the calibration of `measured` with the named model and measures its quality; with
 // compareModels also every registered model's held-out errors on the same folds. Raises the
 // model's error when a fit of the named model fails; a compared model that fails is listed with

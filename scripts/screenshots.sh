@@ -61,7 +61,8 @@ drag() {
 
 click() { xdotool mousemove "$1" "$2" click 1; sleep "${3:-0.5}"; }
 # The side panel's buttons, for the 1600 x 1000 window.
-preview_button="1451 344"
+preview_button="1451 428"
+model_box="1505 396"
 
 # A selection over the chart; the status bar names the pixel under the pointer.
 drag 300 200 1200 800
@@ -140,3 +141,19 @@ xdotool mousemove $(at 880 560)
 sleep 0.3
 shot main-lut-preview.png
 
+# Another calibration model, previewed; then View > Patches with the models compared. A click
+# beside the chart ends the selection first (a drag from its corner would move the corner).
+click $(at 100 100)
+drag 300 200 1200 800
+click $model_box 0.7
+click 1505 485 0.5          # rootpoly3 in the open list
+click $preview_button 2
+xdotool mousemove $(at 880 560)
+sleep 0.3
+shot main-model.png
+xdotool key alt+v
+sleep 0.5
+xdotool key p
+sleep 2.5
+click 1117 630 4            # Compare Models
+shot patches.png

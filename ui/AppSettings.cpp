@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "engine/CalibrationModel.h"
 #include "ui/ProdInfo.h"
 
 namespace tintavo {
@@ -10,6 +11,7 @@ namespace tintavo {
 namespace {
 
 const QString RecentKey = QStringLiteral("RecentFiles");
+const QString ModelKey = QStringLiteral("CalibrationModel");
 
 QSettings Store() {
     const TProductInfo& info = ProductInfo();
@@ -47,6 +49,18 @@ QString LastFolder(const char* kind) { return Store().value(FolderKey(kind)).toS
 void SetLastFolder(const char* kind, const QString& folder) {
     QSettings settings = Store();
     settings.setValue(FolderKey(kind), folder);
+}
+
+QString CalibrationModelName() {
+    const QString stored = Store().value(ModelKey).toString();
+    for (const TCalibrationModelEntry& entry : CalibrationModels())
+        if (SameModelName(entry.Name, stored.toStdString())) return QString::fromLatin1(entry.Name);
+    return {};
+}
+
+void SetCalibrationModelName(const QString& name) {
+    QSettings settings = Store();
+    settings.setValue(ModelKey, name);
 }
 
 }  // namespace tintavo

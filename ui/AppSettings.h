@@ -1,6 +1,6 @@
-// What the program remembers between runs besides the tips setting: the recent files and the
-// folders the file dialogs last looked in. Stored with QSettings under the product's
-// organisation and application names, next to "DoNotShowTips".
+// What the program remembers between runs besides the tips setting: the recent files, the
+// folders the file dialogs last looked in and the calibration model. Stored with QSettings under
+// the product's organisation and application names, next to "DoNotShowTips".
 #pragma once
 
 #include <QString>
@@ -20,5 +20,10 @@ void ClearRecentFiles();
 // "LutSave".
 QString LastFolder(const char* kind);
 void SetLastFolder(const char* kind, const QString& folder);
+
+// The calibration model the user chose last (a registered name), or "" when none was chosen or
+// the stored name is no registered model.
+QString CalibrationModelName();
+void SetCalibrationModelName(const QString& name);
 
 }  // namespace tintavo

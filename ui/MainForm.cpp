@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -30,6 +31,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "engine/CalibrationReport.h"
 #include "engine/ChartDetect.h"
 #include "formats/LUTFormat.h"
 #include "picture/Picture.h"
@@ -216,6 +218,27 @@ void TfrmMain::BuildControls() {
     cbxIngnorelightness->setToolTipDuration(HintHidePause);
     side->addWidget(cbxIngnorelightness);
 
+    // The calibration model, from the model registry: the exact spline first and by default.
+    auto* modelRow = new QHBoxLayout;
+    lblModel = new QLabel(QStringLiteral("Model:"), Panel2);
+    lblModel->setObjectName(QStringLiteral("lblModel"));
+    cbModel = new QComboBox(Panel2);
+    cbModel->setObjectName(QStringLiteral("cbModel"));
+    for (const TCalibrationModelEntry& entry : CalibrationModels()) {
+        const QString name = QString::fromLatin1(entry.Name);
+        const bool exactSpline = SameModelName(entry.Name, DefaultCalibrationModel);
+        cbModel->addItem(exactSpline ? QStringLiteral("Exact spline (%1)").arg(name) : name, name);
+        cbModel->setItemData(cbModel->count() - 1, QString::fromUtf8(entry.Description), Qt::ToolTipRole);
+    }
+    cbModel->setToolTip(QStringLiteral("How the measured colors are mapped to the chart's colors"));
+    cbModel->setToolTipDuration(HintHidePause);
+    lblModel->setBuddy(cbModel);
+    const int remembered = cbModel->findData(CalibrationModelName());
+    cbModel->setCurrentIndex(remembered >= 0 ? remembered : 0);
+    modelRow->addWidget(lblModel);
+    modelRow->addWidget(cbModel, 1);
+    side->addLayout(modelRow);
+
     auto* previewRow = new QHBoxLayout;
     sbnPreview = MakeButton(Panel2, "sbnPreview", QStringLiteral("Preview Calibration"));
     sbnHidePreview = MakeButton(Panel2, "sbnHidePreview", QStringLiteral("Hide"),
@@ -286,6 +309,7 @@ void TfrmMain::BuildControls() {
     connect(sbnSave3DLutFile, &QPushButton::clicked, this, &TfrmMain::sbnSave3DLutFileClick);
     connect(SpeedButton2, &QPushButton::clicked, this, &TfrmMain::sbnAboutClick);
     connect(sbnTestColorCheckerData, &QPushButton::clicked, this, &TfrmMain::sbnTestColorCheckerDataClick);
+    connect(cbModel, &QComboBox::activated, this, &TfrmMain::cbModelChange);
 }
 
 void TfrmMain::BuildMenus() {
@@ -341,7 +365,7 @@ void TfrmMain::BuildMenus() {
     connect(actZoomFit, &QAction::triggered, viewer_, &TImageViewer::ZoomToFit);
     connect(actZoom100, &QAction::triggered, viewer_, &TImageViewer::ZoomActualPixels);
     connect(actSplitView, &QAction::toggled, this, &TfrmMain::actSplitViewClick);
-    connect(actPatches, &QAction::triggered, this, &TfrmMain::sbnTestColorCheckerDataClick);
+    connect(actPatches, &QAction::triggered, this, &TfrmMain::actPatchesClick);
     connect(actTetrahedral, &QAction::toggled, this, &TfrmMain::actTetrahedralClick);
     connect(actTips, &QAction::triggered, this, &TfrmMain::actTipsClick);
     connect(actAbout, &QAction::triggered, this, &TfrmMain::sbnAboutClick);
@@ -442,12 +466,15 @@ void TfrmMain::UpdateControls() {
         ShowCheckText({}, false);
     }
     cbxIngnorelightness->setEnabled(selection);
+    lblModel->setEnabled(selection);
+    cbModel->setEnabled(selection);
     sbnTestColorCheckerData->setEnabled(selection);
     sbnSave3DLutFile->setEnabled(selection || previewDone_);
     sbnHidePreview->setEnabled(selection || previewDone_ || (image && lutFile));
     if (actSaveLut == nullptr) return;  // the menus are made after the first call
     actSaveLut->setEnabled(selection || previewDone_ || fileLut_ != nullptr);
-    actPatches->setEnabled(selection);
+    // Patches can be measured on a selection; without one, the last calibration's patches.
+    actPatches->setEnabled(selection || (previewDone_ && mapping_ != nullptr));
     for (QAction* a : {actZoomIn, actZoomOut, actZoomFit, actZoom100, actSplitView}) a->setEnabled(image);
 }
 
@@ -470,29 +497,51 @@ void TfrmMain::SamplePatches(bool fromViewer) {
     tintavo::SamplePatches(image, selection, Chart(), measured_);
 }
 
+std::string TfrmMain::ModelName() const {
+    const QString name = cbModel->currentData().toString();
+    return name.isEmpty() ? std::string(DefaultCalibrationModel) : name.toStdString();
+}
+
+void TfrmMain::cbModelChange() {
+    // Taken up by the next calibration, as the other choices are.
+    SetCalibrationModelName(QString::fromStdString(ModelName()));
+}
+
 void TfrmMain::Calibrate() {
     const TSelection selection{viewer_->ImageX1(), viewer_->ImageY1(), viewer_->ImageX2(), viewer_->ImageY2()};
-    // On a failed fit the exception leaves the LUT and the last mapping as they were. A deep
-    // picture is calibrated from its precise working image. Four corners go through their
-    // geometry; a dragged rectangle takes the rectangle's own path.
+    const TChartType chart = Chart();
+    const bool colorsOnly = cbxIngnorelightness->isChecked();
+    const std::string model = ModelName();
+    // Four corners go through their geometry; a dragged rectangle takes the rectangle's own path.
+    std::optional<TChartGeometry> geometry;
     if (viewer_->SelectionIsQuad()) {
-        const TChartGeometry geometry = viewer_->SelectionGeometry();
-        if (!workPrecise_.Empty())
-            mapping_ =
-                tintavo::Calibrate(workPrecise_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_, measured_);
+        geometry = viewer_->SelectionGeometry();
+    } else if (!workPrecise_.Empty()) {
+        const TChartInfo& info = ChartInfo(chart);
+        geometry = TChartGeometry(selection, info.Columns, info.Rows);
+    }
+    // On a failed fit the exception leaves the LUT and the last mapping as they were. A deep
+    // picture is calibrated from its precise working image.
+    std::unique_ptr<TCalibrationMapping> mapping;
+    auto fit = [&] {
+        if (geometry && !workPrecise_.Empty())
+            mapping = tintavo::Calibrate(workPrecise_, *geometry, chart, colorsOnly, *lut_, measured_, model);
+        else if (geometry)
+            mapping = tintavo::Calibrate(workBitmap_, *geometry, chart, colorsOnly, *lut_, measured_, model);
         else
-            mapping_ =
-                tintavo::Calibrate(workBitmap_, geometry, Chart(), cbxIngnorelightness->isChecked(), *lut_, measured_);
-        return;
-    }
-    if (!workPrecise_.Empty()) {
-        const TChartInfo& chart = ChartInfo(Chart());
-        mapping_ = tintavo::Calibrate(workPrecise_, TChartGeometry(selection, chart.Columns, chart.Rows), Chart(),
-                                      cbxIngnorelightness->isChecked(), *lut_, measured_);
-        return;
-    }
-    mapping_ = tintavo::Calibrate(workBitmap_, selection, Chart(), cbxIngnorelightness->isChecked(), *lut_,
-                                  measured_);
+            mapping = tintavo::Calibrate(workBitmap_, selection, chart, colorsOnly, *lut_, measured_, model);
+    };
+    // The automatic choice refits every candidate per validation fold: long enough on a loaded
+    // machine to keep the window painting while it runs.
+    if (SameModelName(model, AutoCalibrationModel))
+        RunWithProgress(this, QStringLiteral("Choosing the calibration model"), [&](TJobProgress&) { fit(); });
+    else
+        fit();
+    mapping_ = std::move(mapping);
+    calibratedPatches_ = measured_;
+    calibratedChart_ = chart;
+    calibratedColorsOnly_ = colorsOnly;
+    calibratedModel_ = model;
 }
 
 const TLUT& TfrmMain::ShownLut() const {
@@ -809,6 +858,9 @@ void TfrmMain::sbnPreviewClick() {
         previewDone_ = true;
         UpdateControls();
     });
+    // A calibration report on show follows the calibration just previewed.
+    const TfrmPatches* patches = PatchesWindow();
+    if (previewDone_ && patches != nullptr && patches->isVisible() && patches->ReportShown()) actPatchesClick();
 }
 
 void TfrmMain::sbnHidePreviewClick() {
@@ -865,6 +917,32 @@ void TfrmMain::sbnTestColorCheckerDataClick() {
     RunCommand(this, [&] {
         SamplePatches(true);
         ShowPatches(measured_.MeasuredColors, ChartReference(Chart()), measured_.PatchCount, this);
+    });
+}
+
+void TfrmMain::actPatchesClick() {
+    RunCommand(this, [&] {
+        TMeasuredPatches measured;
+        TChartType chart = calibratedChart_;
+        bool colorsOnly = calibratedColorsOnly_;
+        std::string model = calibratedModel_;
+        if (viewer_->HasSelection()) {
+            // The uncorrected working image, as a calibration with the current choices measures it.
+            SamplePatches(false);
+            measured = measured_;
+            chart = Chart();
+            colorsOnly = cbxIngnorelightness->isChecked();
+            model = ModelName();
+        } else if (previewDone_ && mapping_) {
+            measured = calibratedPatches_;
+        } else {
+            return;
+        }
+        TCalibrationReport report;
+        // Every patch is judged by fits without it: one refit per fold, beside the window.
+        RunWithProgress(this, QStringLiteral("Measuring the calibration"),
+                        [&](TJobProgress&) { report = ComputeCalibrationReport(measured, chart, colorsOnly, model); });
+        ShowPatchReport(report, measured, this);
     });
 }
 

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QRect>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/Calibration.h"
@@ -18,6 +19,7 @@
 class QAction;
 class QActionGroup;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QMenu;
@@ -57,8 +59,11 @@ public:
 
     // Measures the patches of the working image (or of the viewer's source image).
     void SamplePatches(bool fromViewer);
-    // Measures the working image, fits the mapping and fills the 33-point table of Lut.
+    // Measures the working image, fits the mapping with the chosen model and fills the 33-point
+    // table of Lut. A model that chooses among others by validation fits beside the window.
     void Calibrate();
+    // The registered name of the calibration model chosen in the window.
+    std::string ModelName() const;
 
     TImageViewer* Viewer() const { return viewer_; }
     const TBitmap24& WorkBitmap() const { return workBitmap_; }
@@ -88,6 +93,10 @@ public:
     void sbnSave3DLutFileClick();
     void sbnAboutClick();
     void sbnTestColorCheckerDataClick();
+    // The Patches window with the calibration's quality: the selection measured afresh with the
+    // current choices, or else the patches of the last calibration.
+    void actPatchesClick();
+    void cbModelChange();
     // Finds the chart in the working image, selects its type and places its four corners.
     void btnDetectChartClick();
     // Uses the reading the selection check suggested (chart type and corner order).
@@ -141,6 +150,12 @@ private:
     std::unique_ptr<TLUT> lut_;
     std::unique_ptr<TCalibrationMapping> mapping_;  // the last successful calibration
     TMeasuredPatches measured_;
+    // The choices of the last successful calibration (for the Patches window after the
+    // selection is gone).
+    TMeasuredPatches calibratedPatches_;
+    TChartType calibratedChart_ = TChartType::Classic;
+    bool calibratedColorsOnly_ = true;
+    std::string calibratedModel_;
     bool previewDone_ = false;
     TPreviewSource previewSource_ = TPreviewSource::None;
     std::unique_ptr<TLUT> fileLut_;
@@ -162,6 +177,8 @@ private:
     QPushButton* btnUseSuggestion = nullptr;
     QLabel* lblPictureInfo = nullptr;  // the opened picture's type, depth and size
     QCheckBox* cbxIngnorelightness = nullptr;
+    QLabel* lblModel = nullptr;
+    QComboBox* cbModel = nullptr;  // one entry per registered calibration model, the default first
     QPushButton* sbnPreview = nullptr;
     QPushButton* sbnHidePreview = nullptr;
     QPushButton* sbnSave3DLutFile = nullptr;

@@ -106,6 +106,33 @@ TEST(CalibrationReport, AnIdealCameraNeedsNoCorrection) {
     }
 }
 
+TEST(CalibrationReport, WorstPatchesComeFirstByHeldOutThenInSampleError) {
+    TCalibrationReport report;
+    EXPECT_TRUE(WorstPatchesFirst(report).empty());
+    EXPECT_EQ(WorstPatchCount(report), 0);
+    // Held-out and in-sample errors per patch: a tie on the held-out error goes to the larger
+    // in-sample error, a full tie to patch order.
+    const double heldOut[] = {1.0, 4.0, 2.5, 4.0, 0.5, 2.5, 9.0, 1.5, 2.5, 3.0};
+    const double inSample[] = {0.5, 1.0, 0.7, 2.0, 0.2, 0.7, 3.0, 0.9, 0.8, 1.0};
+    for (int i = 0; i < 10; ++i) {
+        TPatchQuality p;
+        p.Index = i;
+        p.DeltaECrossValidated = heldOut[i];
+        p.DeltaEAfter = inSample[i];
+        report.Patches.push_back(p);
+    }
+    EXPECT_EQ(WorstPatchesFirst(report), (std::vector<int>{6, 3, 1, 9, 8, 2, 5, 7, 0, 4}));
+    // The 95th percentile of these held-out errors lies between 4.0 and 9.0: one patch reaches it.
+    EXPECT_EQ(WorstPatchCount(report), 1);
+    // Twenty patches of equal error all reach it.
+    report.Patches.assign(20, report.Patches.front());
+    EXPECT_EQ(WorstPatchCount(report), 20);
+    // Errors 0..19: the 95th percentile is 18.05, which only the largest reaches.
+    for (int i = 0; i < 20; ++i) report.Patches[static_cast<std::size_t>(i)].DeltaECrossValidated = i;
+    EXPECT_EQ(WorstPatchCount(report), 1);
+    EXPECT_EQ(WorstPatchesFirst(report).front(), 19);
+}
+
 TEST(CalibrationReport, StatisticsAndFailures) {
     const TDeltaEStats odd = ComputeDeltaEStats({3.0, 1.0, 2.0});
     EXPECT_EQ(odd.Count, 3);

@@ -1,14 +1,18 @@
 #include "UiTestSupport.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTest>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
 
 #include "picture/Picture.h"
+#include "ui/ImageViewer.h"
+#include "ui/TipsForm.h"
 #include "ui/UiSupport.h"
 
 namespace tintavo::test {
@@ -88,5 +92,35 @@ void Drag(QWidget* widget, QPoint from, QPoint to) {
 }
 
 QImage Grab(QWidget* widget) { return widget->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+bool TMainWindowFixture::Start() {
+    QSettings(QStringLiteral("vornsoft"), QStringLiteral("Tintavo")).setValue(DoNotShowTipsValue, 1);
+    Answers = new TModalAnswers;
+    Form = new TfrmMain;
+    Form->resize(1100, 800);
+    Form->show();
+    return QTest::qWaitForWindowExposed(Form);
+}
+
+QString TMainWindowFixture::Stop() {
+    delete Form;
+    Form = nullptr;
+    QStringList problems;
+    if (Answers != nullptr && !Answers->Unexpected.isEmpty())
+        problems << QStringLiteral("unexpected dialogs: ") + Answers->Unexpected.join(',');
+    delete Answers;
+    Answers = nullptr;
+    if (QApplication::overrideCursor() != nullptr) problems << QStringLiteral("a cursor left on");
+    return problems.join(QStringLiteral("; "));
+}
+
+QPoint TMainWindowFixture::ViewerPoint(int x, int y) const {
+    const TImageViewer* v = Form->Viewer();
+    return {v->OffsetX() + static_cast<int>(x * v->ScaleX()), v->OffsetY() + static_cast<int>(y * v->ScaleY())};
+}
+
+void TMainWindowFixture::SelectArea(QRect area) const {
+    Drag(Form->Viewer(), ViewerPoint(area.left(), area.top()), ViewerPoint(area.right(), area.bottom()));
+}
 
 }  // namespace tintavo::test

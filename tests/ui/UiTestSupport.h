@@ -12,6 +12,7 @@
 
 #include "engine/Calibration.h"
 #include "lut/Bitmap.h"
+#include "ui/MainForm.h"
 
 class QWidget;
 
@@ -54,5 +55,31 @@ void Drag(QWidget* widget, QPoint from, QPoint to);
 
 // The widget's picture as painted (an RGB32 image).
 QImage Grab(QWidget* widget);
+
+// The main window under test, one per test function: Start() in init(), Stop() in cleanup().
+class TMainWindowFixture {
+public:
+    TfrmMain* Form = nullptr;
+    TModalAnswers* Answers = nullptr;
+
+    // Tips off (they would take the focus from the window), modal dialogs answered, the window
+    // shown at 1100 x 800. False when it never got on the screen.
+    bool Start();
+    // Deletes the window and the answers. What went wrong meanwhile (dialogs nobody expected, a
+    // wait cursor left on), or "" when nothing did.
+    QString Stop();
+
+    // A control of the window by object name; a missing one ends the test program.
+    template <typename T>
+    T* Find(const char* name) const {
+        T* w = Form->findChild<T*>(QString::fromLatin1(name));
+        if (w == nullptr) qFatal("no control %s", name);
+        return w;
+    }
+    // The viewer point of working-image pixel (x, y).
+    QPoint ViewerPoint(int x, int y) const;
+    // Drags a selection over the working-image rectangle, top left to bottom right.
+    void SelectArea(QRect area) const;
+};
 
 }  // namespace tintavo::test

@@ -88,14 +88,13 @@ class ChartSelectTest : public QObject {
 
 private:
     QTemporaryDir dir;
+    test::TMainWindowFixture window;
     TfrmMain* form = nullptr;
     test::TModalAnswers* answers = nullptr;
 
     template <typename T>
     T* Find(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        if (w == nullptr) qFatal("no control %s", name);
-        return w;
+        return window.Find<T>(name);
     }
     QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
 
@@ -108,10 +107,7 @@ private:
         QVERIFY(form->OpenPicture(file));
         QCOMPARE(form->WorkBitmap().Width(), SceneWidth);
     }
-    QPoint ViewerPoint(int x, int y) {
-        TImageViewer* v = form->Viewer();
-        return {v->OffsetX() + static_cast<int>(x * v->ScaleX()), v->OffsetY() + static_cast<int>(y * v->ScaleY())};
-    }
+    QPoint ViewerPoint(int x, int y) { return window.ViewerPoint(x, y); }
 
 private slots:
     void initTestCase() {
@@ -119,21 +115,17 @@ private slots:
         QVERIFY(dir.isValid());
     }
     void init() {
-        QSettings(QStringLiteral("vornsoft"), QStringLiteral("Tintavo")).setValue(DoNotShowTipsValue, 1);
-        answers = new test::TModalAnswers;
-        form = new TfrmMain;
-        form->resize(1100, 800);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form));
+        QVERIFY(window.Start());
+        form = window.Form;
+        answers = window.Answers;
     }
     void cleanup() {
-        delete form;
         form = nullptr;
-        QVERIFY2(answers->Unexpected.isEmpty(), qPrintable(answers->Unexpected.join(',')));
-        QVERIFY2(answers->Errors.isEmpty(), qPrintable(answers->Errors.join(',')));
-        delete answers;
+        const QStringList errors = answers->Errors;
         answers = nullptr;
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        const QString problems = window.Stop();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(',')));
     }
 
     void detectFindsTheTiltedChartItsTypeAndCornersOrSaysThereIsNone() {

@@ -90,27 +90,14 @@ private:
     QTemporaryDir dir;
     QString chartFile;
     QString otherFile;
+    test::TMainWindowFixture window;
     TfrmMain* form = nullptr;
     test::TModalAnswers* answers = nullptr;
 
-    QPushButton* Button(const char* name) {
-        auto* b = form->findChild<QPushButton*>(QString::fromLatin1(name));
-        if (b == nullptr) qFatal("no button %s", name);
-        return b;
-    }
-    QAction* Action(const char* name) {
-        auto* a = form->findChild<QAction*>(QString::fromLatin1(name));
-        if (a == nullptr) qFatal("no action %s", name);
-        return a;
-    }
-    QPoint ViewerPoint(int x, int y) {
-        TImageViewer* v = form->Viewer();
-        return {v->OffsetX() + static_cast<int>(x * v->ScaleX()), v->OffsetY() + static_cast<int>(y * v->ScaleY())};
-    }
-    void SelectChart() {
-        test::Drag(form->Viewer(), ViewerPoint(ChartArea.left(), ChartArea.top()),
-                   ViewerPoint(ChartArea.right(), ChartArea.bottom()));
-    }
+    QPushButton* Button(const char* name) { return window.Find<QPushButton>(name); }
+    QAction* Action(const char* name) { return window.Find<QAction>(name); }
+    QPoint ViewerPoint(int x, int y) { return window.ViewerPoint(x, y); }
+    void SelectChart() { window.SelectArea(ChartArea); }
     void Preview() {
         SelectChart();
         QTest::mouseClick(Button("sbnPreview"), Qt::LeftButton);
@@ -135,23 +122,17 @@ private slots:
         test::SaveBitmap(test::RenderChart(700, 500, QRect(50, 50, 600, 400), TChartType::Classic), otherFile);
     }
     void init() {
-        QSettings settings(QStringLiteral("vornsoft"), QStringLiteral("Tintavo"));
-        settings.clear();
-        settings.setValue(DoNotShowTipsValue, 1);
-        settings.sync();
-        answers = new test::TModalAnswers;
-        form = new TfrmMain;
-        form->resize(1100, 800);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form));
+        // Nothing remembered from the test before.
+        QSettings(QStringLiteral("vornsoft"), QStringLiteral("Tintavo")).clear();
+        QVERIFY(window.Start());
+        form = window.Form;
+        answers = window.Answers;
     }
     void cleanup() {
-        delete form;
         form = nullptr;
-        QVERIFY2(answers->Unexpected.isEmpty(), qPrintable(answers->Unexpected.join(',')));
-        delete answers;
         answers = nullptr;
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        const QString problems = window.Stop();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 
     void newPictureEndsTheCorrectionOfThePreviousOne() {

@@ -47,26 +47,18 @@ class MainFormTest : public QObject {
 private:
     QTemporaryDir dir;
     QString chartFile;
+    test::TMainWindowFixture window;
     TfrmMain* form = nullptr;
     test::TModalAnswers* answers = nullptr;
 
     template <typename T>
     T* Find(const char* name) {
-        T* w = form->findChild<T*>(QString::fromLatin1(name));
-        if (w == nullptr) qFatal("no control %s", name);
-        return w;
+        return window.Find<T>(name);
     }
     QPushButton* Button(const char* name) { return Find<QPushButton>(name); }
 
-    // The window point of image pixel (x, y).
-    QPoint ViewerPoint(int x, int y) {
-        TImageViewer* v = form->Viewer();
-        return {v->OffsetX() + static_cast<int>(x * v->ScaleX()), v->OffsetY() + static_cast<int>(y * v->ScaleY())};
-    }
-    void SelectChart() {
-        test::Drag(form->Viewer(), ViewerPoint(ChartArea.left(), ChartArea.top()),
-                   ViewerPoint(ChartArea.right(), ChartArea.bottom()));
-    }
+    QPoint ViewerPoint(int x, int y) { return window.ViewerPoint(x, y); }
+    void SelectChart() { window.SelectArea(ChartArea); }
     void OpenChart() { QVERIFY(form->OpenPicture(chartFile)); }
 
 private slots:
@@ -77,21 +69,15 @@ private slots:
         test::SaveBitmap(test::RenderChart(800, 560, ChartArea, TChartType::Classic), chartFile);
     }
     void init() {
-        // Tips off, so that they do not steal the focus from the window under test.
-        QSettings(QStringLiteral("vornsoft"), QStringLiteral("Tintavo")).setValue(DoNotShowTipsValue, 1);
-        answers = new test::TModalAnswers;
-        form = new TfrmMain;
-        form->resize(1100, 800);
-        form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(form));
+        QVERIFY(window.Start());
+        form = window.Form;
+        answers = window.Answers;
     }
     void cleanup() {
-        delete form;
         form = nullptr;
-        QVERIFY2(answers->Unexpected.isEmpty(), qPrintable(answers->Unexpected.join(',')));
-        delete answers;
         answers = nullptr;
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        const QString problems = window.Stop();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems));
     }
 
     void startsWithNothingToDo() {
