@@ -523,20 +523,29 @@ void TfrmMain::Calibrate() {
     // On a failed fit the exception leaves the LUT and the last mapping as they were. A deep
     // picture is calibrated from its precise working image.
     std::unique_ptr<TCalibrationMapping> mapping;
-    auto fit = [&] {
+    auto fit = [&](TLUT& lut, TMeasuredPatches& measured) {
         if (geometry && !workPrecise_.Empty())
-            mapping = tintavo::Calibrate(workPrecise_, *geometry, chart, colorsOnly, *lut_, measured_, model);
+            mapping = tintavo::Calibrate(workPrecise_, *geometry, chart, colorsOnly, lut, measured, model);
         else if (geometry)
-            mapping = tintavo::Calibrate(workBitmap_, *geometry, chart, colorsOnly, *lut_, measured_, model);
+            mapping = tintavo::Calibrate(workBitmap_, *geometry, chart, colorsOnly, lut, measured, model);
         else
-            mapping = tintavo::Calibrate(workBitmap_, selection, chart, colorsOnly, *lut_, measured_, model);
+            mapping = tintavo::Calibrate(workBitmap_, selection, chart, colorsOnly, lut, measured, model);
     };
     // The automatic choice refits every candidate per validation fold: long enough on a loaded
-    // machine to keep the window painting while it runs.
-    if (SameModelName(model, AutoCalibrationModel))
-        RunWithProgress(this, QStringLiteral("Choosing the calibration model"), [&](TJobProgress&) { fit(); });
-    else
-        fit();
+    // machine to keep the window painting while it runs. It works on copies, so that a repaint
+    // meanwhile never reads a half-filled table; they take the place of the window's own when
+    // the fit has succeeded.
+    if (SameModelName(model, AutoCalibrationModel)) {
+        const auto lut = std::make_unique<TLUT>();
+        lut->CopyFrom(*lut_);
+        TMeasuredPatches measured = measured_;
+        RunWithProgress(this, QStringLiteral("Choosing the calibration model"),
+                        [&](TJobProgress&) { fit(*lut, measured); });
+        lut_->CopyFrom(*lut);
+        measured_ = measured;
+    } else {
+        fit(*lut_, measured_);
+    }
     mapping_ = std::move(mapping);
     calibratedPatches_ = measured_;
     calibratedChart_ = chart;
