@@ -30,8 +30,8 @@ void FailPictureWrite(const std::string& name, const std::string& reason) {
 void CheckPictureSize(const std::string& name, long long width, long long height, long long maxPixels) {
     if (width <= 0 || height <= 0)
         FailPicture(name, "Invalid picture size " + std::to_string(width) + " x " + std::to_string(height));
-    // Both factors are below 2^32 here, so the product cannot overflow.
-    if (width > 0xFFFFFFFFLL || height > 0xFFFFFFFFLL || width * height > maxPixels)
+    // width * height > maxPixels, asked without forming the product (two 32-bit sizes overflow it).
+    if (width > maxPixels / height)
         FailPicture(name, "The picture is " + std::to_string(width) + " x " + std::to_string(height) +
                               " pixels, more than the " + std::to_string(maxPixels / 1'000'000) +
                               " megapixels accepted");

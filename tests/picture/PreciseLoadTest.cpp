@@ -272,6 +272,12 @@ TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
     WriteBytes(hugeDpx, big);
     EXPECT_EQ(ReadError(hugeDpx), "Cannot read picture \"" + hugeDpx +
                                       "\": The picture is 20000 x 20000 pixels, more than the 100 megapixels accepted");
+    // The largest sizes the header can hold (their product overflows 64 bits).
+    for (const std::size_t at : {std::size_t(772), std::size_t(776)})
+        for (int i = 0; i < 4; ++i) big[at + i] = 0xFF;
+    WriteBytes(hugeDpx, big);
+    EXPECT_EQ(ReadError(hugeDpx), "Cannot read picture \"" + hugeDpx +
+                                      "\": The picture is 4294967295 x 4294967295 pixels, more than the 100 megapixels accepted");
     // A DPX whose pixels would reach past the end of the file.
     Bytes tall = ReadFileBytes(dpx);
     for (int i = 0; i < 4; ++i) tall[776 + i] = static_cast<std::uint8_t>(5000u >> (bigEndian ? 24 - 8 * i : 8 * i));
