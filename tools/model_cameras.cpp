@@ -3,7 +3,7 @@
 // chart), and the smoothed spline with its smoothing fixed and chosen per picture.
 //
 // Two sets of cameras (README.md beside this file says how they were made): the physically
-// based ones of SpectralCameras.h, which render the Classic chart spectrally, and the analytic
+// based ones of PhysicalCameras.h, which render the Classic chart spectrally, and the analytic
 // ones written down below, each of which takes a chart reference colour (sRGB-encoded, 0..1) to
 // the colour the camera records. Every recorded colour gets a deterministic per-patch noise of
 // about one 8-bit step and is rounded to 8 bits.
@@ -27,7 +27,7 @@
 #include "engine/CrossValidation.h"
 #include "engine/RootPolynomialModel.h"
 #include "engine/SmoothThinPlateSplineModel.h"
-#include "tools/SpectralCameras.h"
+#include "tools/PhysicalCameras.h"
 
 using namespace tintavo;
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "lut/LUT.h"
-#include "tools/SpectralData.h"
+#include "tools/PhysicalCameraData.h"
 
 namespace tintavo::spectral {
 

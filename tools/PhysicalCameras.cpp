@@ -1,4 +1,4 @@
-#include "tools/SpectralCameras.h"
+#include "tools/PhysicalCameras.h"
 
 #include <algorithm>
 #include <cmath>

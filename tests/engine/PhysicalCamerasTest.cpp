@@ -9,7 +9,7 @@
 #include "engine/ColorCheckersData.h"
 #include "engine/ColorDifference.h"
 #include "engine/RootPolynomialModel.h"
-#include "tools/SpectralCameras.h"
+#include "tools/PhysicalCameras.h"
 
 using namespace tintavo;
 using namespace tintavo::spectral;
@@ -25,7 +25,7 @@ int SampleAt(double nm) { return static_cast<int>((nm - FirstNm) / StepNm); }
 
 }  // namespace
 
-TEST(SpectralCameras, LightsAndObserverMatchTheCieDefinitions) {
+TEST(PhysicalCameras, LightsAndObserverMatchTheCieDefinitions) {
     // Illuminant A relative to 560 nm (CIE 15 tabulates 9.7951 at 380 nm and 241.675 at 780 nm).
     const TSpectrum a = Planck(TungstenKelvin);
     EXPECT_NEAR(a[0] * 100.0, 9.7951, 1e-3);
@@ -56,7 +56,7 @@ TEST(SpectralCameras, LightsAndObserverMatchTheCieDefinitions) {
     }
 }
 
-TEST(SpectralCameras, ReflectancesShowTheChartColoursUnderDaylight) {
+TEST(PhysicalCameras, ReflectancesShowTheChartColoursUnderDaylight) {
     for (int i = 0; i < ClassicPatchCount; ++i) {
         SCOPED_TRACE(i);
         const TLutColor target = DecodedReference(i);
@@ -72,7 +72,7 @@ TEST(SpectralCameras, ReflectancesShowTheChartColoursUnderDaylight) {
     }
 }
 
-TEST(SpectralCameras, EachCameraBalancesOnTheNeutralPatchAndRendersNearTheChart) {
+TEST(PhysicalCameras, EachCameraBalancesOnTheNeutralPatchAndRendersNearTheChart) {
     const std::vector<TSpectralCamera> cameras = SpectralCameras();
     ASSERT_EQ(cameras.size(), std::size(Sensors) * 4);
     for (const TSpectralCamera& camera : cameras) {
@@ -98,7 +98,7 @@ TEST(SpectralCameras, EachCameraBalancesOnTheNeutralPatchAndRendersNearTheChart)
     }
 }
 
-TEST(SpectralCameras, SensorWithAnEmptyOrNegativeChannelIsRefused) {
+TEST(PhysicalCameras, SensorWithAnEmptyOrNegativeChannelIsRefused) {
     constexpr TLobe ok[] = {{550.0, 30.0, 30.0, 1.0}};
     constexpr TLobe negative[] = {{550.0, 30.0, 30.0, -1.0}};
     const TSensorData good{"good", ok, 1, ok, 1, ok, 1, 660.0, 10.0};
