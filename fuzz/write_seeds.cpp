@@ -20,8 +20,8 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 // Small pictures with a gradient in each channel, in every format and at sizes that leave
-// partial blocks (JPEG 8 x 8, BMP rows padded to four bytes).
-int WritePictureSeeds(const std::filesystem::path& folder) {
+// partial blocks (JPEG 8 x 8, BMP rows padded to four bytes); DPX and OpenEXR ones go to `deepFolder`.
+int WritePictureSeeds(const std::filesystem::path& folder, const std::filesystem::path& deepFolder) {
     int count = 0;
     const int sizes[][2] = {{1, 1}, {7, 5}, {16, 16}, {33, 9}};
     for (const auto& size : sizes) {
@@ -46,7 +46,8 @@ int WritePictureSeeds(const std::filesystem::path& folder) {
         for (const auto& [extension, depth] : deep) {
             const std::string name = "deep-" + std::string(tintavo::SampleDepthName(depth)) + "-" +
                                      std::to_string(size[0]) + "x" + std::to_string(size[1]) + "." + extension;
-            tintavo::SavePreciseImage((folder / name).string(), precise, depth);
+            const bool viaOiio = std::string(extension) == "dpx" || std::string(extension) == "exr";
+            tintavo::SavePreciseImage(((viaOiio ? deepFolder : folder) / name).string(), precise, depth);
             ++count;
         }
     }
@@ -71,10 +72,12 @@ int main(int argc, char** argv) {
         for (const auto& seed : seeds) WriteFile(folder / seed.Name, seed.Bytes);
         std::printf("%s: %zu seeds\n", target.Name, seeds.size());
     }
-    const std::filesystem::path pictures = root / "fuzz_pictures";
-    std::filesystem::remove_all(pictures);
-    std::filesystem::create_directories(pictures);
-    std::printf("fuzz_pictures: %d seeds\n", WritePictureSeeds(pictures));
+    const std::filesystem::path pictures = root / "fuzz_pictures", deep = root / "fuzz_pictures_deep";
+    for (const auto& folder : {pictures, deep}) {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    std::printf("fuzz_pictures and fuzz_pictures_deep: %d seeds\n", WritePictureSeeds(pictures, deep));
     std::filesystem::remove_all(scratch);
     return 0;
 }

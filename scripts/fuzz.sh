@@ -36,11 +36,13 @@ for name in "${targets[@]}"; do
   fi
   dirs=("$work/corpus" "build-fuzz/seeds/$name")
   [ -d "fuzz/corpus/$name" ] && dirs+=("fuzz/corpus/$name")
-  [ -d "tests/fuzz-regressions/$name" ] && dirs+=("tests/fuzz-regressions/$name")
+  # Both picture targets replay the picture regressions (each skips the other's types).
+  kept="tests/fuzz-regressions/${name%_deep}"
+  [ -d "$kept" ] && dirs+=("$kept")
   # LUT files of 16 KiB hold every header and enough data lines to reach every branch; longer
   # ones would only slow the runs down. Pictures keep room for larger images.
   maxlen=16384
-  [ "$name" = fuzz_pictures ] && maxlen=65536
+  case "$name" in fuzz_pictures*) maxlen=65536 ;; esac
   echo "fuzz: $name for ${seconds}s"
   if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len="$maxlen" \
       -artifact_prefix="$work/" -print_final_stats=1 "${dirs[@]}" 2>"$log"; then
