@@ -1,87 +1,127 @@
-// Reading and writing through OpenImageIO, from and to memory: the decoder of the DPX and
-// OpenEXR types (and of the deep TIFF layouts libtiff's scanline reader leaves out), and the
-// writer of every deep picture.
+// Reading and writing through the OpenImageIO module (OiioModule.h), from and to memory: the
+// decoder of the DPX and OpenEXR types (and of the deep TIFF layouts libtiff's scanline reader
+// leaves out), and the writer of every deep picture. The module is loaded here on first use.
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <vector>
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
-
+#include "picture/OiioModule.h"
 #include "picture/PictureCodecs.h"
 
 namespace tintavo {
 
+namespace oiio {
+
 namespace {
 
-constexpr int ChunkRows = 64;  // scanlines read or written per call
+// Where the module is looked for: beside the installed program (the install rules put it in
+// the library folder's tintavo/), then where this build made it.
+std::vector<std::filesystem::path> ModuleCandidates() {
+    std::vector<std::filesystem::path> candidates;
+    std::error_code failed;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", failed);
+    if (!failed) candidates.push_back((program.parent_path() / TINTAVO_OIIO_MODULE_FROM_PROGRAM).lexically_normal());
+    candidates.emplace_back(TINTAVO_OIIO_MODULE_BUILT);
+    return candidates;
+}
 
-std::string OiioReason(const std::string& error, const char* fallback) {
-    std::string text = error.empty() ? std::string(fallback) : error;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    const auto newline = text.find('\n');  // the first line is the cause
-    return newline == std::string::npos ? text : text.substr(0, newline);
+struct TLoaded {
+    const TModule* Module = nullptr;
+    std::string Error;
+};
+
+TLoaded Load() {
+    TLoaded loaded;
+    std::string reasons;
+    for (const auto& file : ModuleCandidates()) {
+        std::error_code failed;
+        if (!std::filesystem::exists(file, failed)) continue;
+        void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char* reason = dlerror();
+            reasons = reason ? reason : file.string();
+            continue;
+        }
+        using TEntry = const TModule* (*)();
+        const auto entry = reinterpret_cast<TEntry>(dlsym(handle, "TintavoOiioModule"));
+        const TModule* module = entry ? entry() : nullptr;
+        if (!module || module->Version != ModuleVersion) {
+            reasons = file.string() + " is of another build";
+            dlclose(handle);
+            continue;
+        }
+        loaded.Module = module;  // kept loaded for the life of the process
+        return loaded;
+    }
+    loaded.Error = "The DPX and OpenEXR support (" + std::filesystem::path(TINTAVO_OIIO_MODULE_BUILT).filename().string() +
+                   ") is missing or cannot be loaded" + (reasons.empty() ? std::string() : ": " + reasons);
+    return loaded;
+}
+
+}  // namespace
+
+const TModule* LoadModule(std::string& error) {
+    static const TLoaded loaded = Load();
+    error = loaded.Error;
+    return loaded.Module;
+}
+
+}  // namespace oiio
+
+namespace {
+
+constexpr int ChunkRows = 64;  // rows written per call
+
+const oiio::TModule& Module(const std::string& name, bool writing) {
+    std::string error;
+    const oiio::TModule* module = oiio::LoadModule(error);
+    if (!module) writing ? FailPictureWrite(name, error) : FailPicture(name, error);
+    return *module;
 }
 
 }  // namespace
 
 void DecodeWithOiio(const char* format, const std::uint8_t* data, std::size_t size, const std::string& name,
                     long long maxPixels, TPictureRowSink& sink) {
-    OIIO::Filesystem::IOMemReader proxy(data, size);
-    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::create(format);
-    if (!in) FailPicture(name, OiioReason(OIIO::geterror(), "No reader for this picture type"));
-    in->set_ioproxy(&proxy);
-    OIIO::ImageSpec layout;
-    if (!in->open(name, layout)) FailPicture(name, OiioReason(in->geterror(), "Invalid picture"));
-    CheckPictureSize(name, layout.width, layout.height, maxPixels);
-    if (layout.depth > 1 || layout.deep) FailPicture(name, "Volume and deep pictures are not supported");
-    if (layout.nchannels < 1) FailPicture(name, "The picture has no channels");
+    const std::unique_ptr<oiio::TReader> in = Module(name, false).NewReader();
+    oiio::TLayout layout;
+    std::string error;
+    if (!in->Open(format, data, size, name, layout, error)) FailPicture(name, error);
+    CheckPictureSize(name, layout.Width, layout.Height, maxPixels);
+    if (layout.Volume || layout.DeepData) FailPicture(name, "Volume and deep pictures are not supported");
+    if (layout.Channels < 1) FailPicture(name, "The picture has no channels");
 
-    const bool isFloat = layout.format.is_floating_point();
-    int bits = layout.get_int_attribute("oiio:BitsPerSample", static_cast<int>(layout.format.size()) * 8);
+    const bool isFloat = layout.Float;
+    int bits = layout.BitsPerSample;
     if (!isFloat) bits = std::clamp(bits, 1, 16);  // 32-bit integers are read at 16 bits
     const bool deep = isFloat || bits > 8;
-    const int width = layout.width, height = layout.height;
-    const int channels = layout.nchannels >= 3 ? 3 : 1;  // gray (and gray with alpha) is spread to RGB
-    const OIIO::TypeDesc type = isFloat ? OIIO::TypeDesc::FLOAT : bits > 8 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8;
+    const int width = layout.Width, height = layout.Height;
+    const int channels = layout.Channels >= 3 ? 3 : 1;  // gray (and gray with alpha) is spread to RGB
+    const oiio::TSample type = isFloat ? oiio::TSample::Float : bits > 8 ? oiio::TSample::UInt16 : oiio::TSample::UInt8;
+    const std::size_t typeBytes = isFloat ? 4 : bits > 8 ? 2 : 1;
     // OpenImageIO widens 10 and 12-bit samples to 16 bits by repeating their top bits; the
     // shift takes them back.
     const int shift = 16 - bits;
-    sink.Start(RowsInfo(width, height, isFloat ? static_cast<int>(layout.format.size()) * 8 : bits, isFloat));
+    sink.Start(RowsInfo(width, height, isFloat ? layout.SampleBytes * 8 : bits, isFloat));
 
-    // A tiled picture is read a row of tiles at a time (read_scanlines does not take tiles).
-    const bool tiled = layout.tile_width > 0 && layout.tile_height > 0;
-    if (tiled && static_cast<long long>(layout.tile_width) * layout.tile_height > std::max(maxPixels, 1LL << 20))
-        FailPicture(name, "Invalid tile size " + std::to_string(layout.tile_width) + " x " +
-                              std::to_string(layout.tile_height));
-    const int chunkRows = tiled ? std::min(height, (ChunkRows + layout.tile_height - 1) / layout.tile_height * layout.tile_height)
-                                : std::min({height, ChunkRows, std::max(1, static_cast<int>((16u << 20) / std::max<std::size_t>(1, layout.scanline_bytes(true))))});
+    // A tiled picture is read a row of tiles at a time.
+    if (layout.TileWidth > 0 &&
+        static_cast<long long>(layout.TileWidth) * layout.TileHeight > std::max(maxPixels, 1LL << 20))
+        FailPicture(name, "Invalid tile size " + std::to_string(layout.TileWidth) + " x " +
+                              std::to_string(layout.TileHeight));
+    const int chunkRows = std::max(1, layout.ChunkRows);
     const std::size_t rowValues = static_cast<std::size_t>(width) * channels;
-    // Scanlines are read in the file's own sample type and converted here: asked for another
-    // type, OpenImageIO reads through a scratch buffer of about 64 MB per call, however small
-    // the picture. Pictures whose channels differ in type keep OpenImageIO's conversion.
-    const bool readNative = !tiled && layout.channelformats.empty();
-    const std::size_t nativePixel = layout.pixel_bytes(true);
-    std::vector<std::uint8_t> native(readNative ? nativePixel * width * static_cast<std::size_t>(chunkRows) : 0);
-    std::vector<std::uint8_t> chunk(rowValues * type.size() * static_cast<std::size_t>(chunkRows));
+    std::vector<std::uint8_t> chunk(rowValues * typeBytes * static_cast<std::size_t>(chunkRows));
     long long clamped = 0;
     for (int y0 = 0; y0 < height; y0 += chunkRows) {
         const int rows = std::min(chunkRows, height - y0);
-        bool read = false;
-        if (tiled) {
-            read = in->read_tiles(0, 0, layout.x, layout.x + width, layout.y + y0, layout.y + y0 + rows, layout.z,
-                                  layout.z + 1, 0, channels, type, chunk.data());
-        } else if (readNative) {
-            read = in->read_scanlines(0, 0, layout.y + y0, layout.y + y0 + rows, 0, 0, layout.nchannels,
-                                      OIIO::TypeDesc::UNKNOWN, native.data()) &&
-                   OIIO::convert_image(channels, width, rows, 1, native.data(), layout.format,
-                                       static_cast<OIIO::stride_t>(nativePixel), OIIO::AutoStride, OIIO::AutoStride,
-                                       chunk.data(), type, OIIO::AutoStride, OIIO::AutoStride, OIIO::AutoStride);
-        } else {
-            read = in->read_scanlines(0, 0, layout.y + y0, layout.y + y0 + rows, 0, 0, channels, type, chunk.data());
-        }
-        if (!read) FailPicture(name, OiioReason(in->geterror(), "Cannot read the picture's pixels"));
+        if (!in->ReadRows(y0, rows, channels, type, chunk.data(), error)) FailPicture(name, error);
         for (int done = 0; done < rows;) {
             const int y = y0 + done;
             const TPictureRowSink::TRoom room = sink.Room(y, rows - done);
@@ -120,36 +160,28 @@ void DecodeWithOiio(const char* format, const std::uint8_t* data, std::size_t si
             done += room.Count;
         }
     }
-    in->close();  // only the first part of a multi-part picture is read
     if (clamped > 0) sink.Clamped(clamped);
 }
 
 std::vector<std::uint8_t> EncodePreciseWithOiio(const TPreciseImage& image, TSampleDepth depth,
                                                 const std::string& name) {
-    std::vector<unsigned char> bytes;
-    OIIO::Filesystem::IOVecOutput proxy(bytes);
-    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(name);
-    if (!out) FailPictureWrite(name, OiioReason(OIIO::geterror(), "No writer for this picture type"));
-    out->set_ioproxy(&proxy);
-
-    OIIO::TypeDesc type = OIIO::TypeDesc::UINT16;
+    const std::unique_ptr<oiio::TWriter> out = Module(name, true).NewWriter();
+    oiio::TSample type = oiio::TSample::UInt16;
     int bits = 16;
     switch (depth) {
-        case TSampleDepth::Bits8: type = OIIO::TypeDesc::UINT8; bits = 8; break;
+        case TSampleDepth::Bits8: type = oiio::TSample::UInt8; bits = 8; break;
         case TSampleDepth::Bits10: bits = 10; break;
-        case TSampleDepth::Half: type = OIIO::TypeDesc::HALF; break;
-        case TSampleDepth::Float: type = OIIO::TypeDesc::FLOAT; break;
+        case TSampleDepth::Half: type = oiio::TSample::Half; break;
+        case TSampleDepth::Float: type = oiio::TSample::Float; break;
         default: break;
     }
     const int width = image.Width(), height = image.Height();
-    OIIO::ImageSpec layout(width, height, 3, type);
-    if (bits == 10) layout.attribute("oiio:BitsPerSample", 10);
-    if (std::string(out->format_name()) == "tiff") layout.attribute("compression", "zip");
-    if (!out->open(name, layout)) FailPictureWrite(name, OiioReason(out->geterror(), "Cannot start the picture"));
+    std::string error;
+    if (!out->Open(name, width, height, type, bits, error)) FailPictureWrite(name, error);
 
     // Samples are rounded here (half to even), so that every type writes the same codes; 10-bit
     // codes are handed over widened to 16 bits as OpenImageIO expects them.
-    const bool isFloat = type.is_floating_point();
+    const bool isFloat = type == oiio::TSample::Half || type == oiio::TSample::Float;
     const std::size_t rowValues = 3 * static_cast<std::size_t>(width);
     std::vector<float> floats(isFloat ? rowValues * ChunkRows : 0);
     std::vector<std::uint16_t> words(!isFloat && bits > 8 ? rowValues * ChunkRows : 0);
@@ -177,12 +209,12 @@ std::vector<std::uint8_t> EncodePreciseWithOiio(const TPreciseImage& image, TSam
         const void* rowsData = isFloat ? static_cast<const void*>(floats.data())
                                : bits == 8 ? static_cast<const void*>(octets.data())
                                            : static_cast<const void*>(words.data());
-        const OIIO::TypeDesc given = isFloat ? OIIO::TypeDesc::FLOAT : bits == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-        if (!out->write_scanlines(y0, y0 + rows, 0, given, rowsData))
-            FailPictureWrite(name, OiioReason(out->geterror(), "Cannot write the picture's pixels"));
+        const oiio::TSample given = isFloat ? oiio::TSample::Float : bits == 8 ? oiio::TSample::UInt8 : oiio::TSample::UInt16;
+        if (!out->WriteRows(y0, rows, given, rowsData, error)) FailPictureWrite(name, error);
     }
-    if (!out->close()) FailPictureWrite(name, OiioReason(out->geterror(), "Cannot finish the picture"));
-    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    std::vector<std::uint8_t> bytes;
+    if (!out->Close(bytes, error)) FailPictureWrite(name, error);
+    return bytes;
 }
 
 }  // namespace tintavo

@@ -139,12 +139,17 @@ def contents(source, build_dir, debdir):
     fails.check(fields["Package"] == "tintavo", f"Package is {fields['Package']!r}")
     fails.check(fields["Version"] == version, f"Version is {fields['Version']!r}, the project's is {version}")
 
+    # DPX and OpenEXR support is a private library beside the other libraries of the machine's
+    # architecture (one that needs no ldconfig).
+    multiarch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).stdout.strip()
+    oiio_module = f"usr/lib/{multiarch}/tintavo/tintavo-oiio.so"
+
     with tempfile.TemporaryDirectory(prefix="tintavo-deb-") as root:
         unpack(deb, root)
         usr = os.path.join(root, "usr")
         files = {os.path.relpath(os.path.join(d, f), root) for d, _, fs in os.walk(root) for f in fs}
         expected = [
-            "usr/bin/tintavo", "usr/bin/tintavo-cli",
+            "usr/bin/tintavo", "usr/bin/tintavo-cli", oiio_module,
             "usr/share/man/man1/tintavo.1.gz", "usr/share/man/man1/tintavo-cli.1.gz",
             "usr/share/bash-completion/completions/tintavo-cli",
             f"usr/share/applications/{APP_ID}.desktop",
@@ -173,8 +178,8 @@ def contents(source, build_dir, debdir):
 
         # Every library the programs need comes from a package the control file depends on.
         depends = {d.strip().split()[0] for d in fields["Depends"].replace("|", ",").split(",") if d.strip()}
-        for program in ("tintavo", "tintavo-cli"):
-            for library in needed_libraries(os.path.join(usr, "bin", program)):
+        for program in ("bin/tintavo", "bin/tintavo-cli", os.path.relpath(oiio_module, "usr")):
+            for library in needed_libraries(os.path.join(usr, program)):
                 owner = owning_package(library)
                 fails.check(owner is None or owner in depends,
                             f"{program} needs {library} from {owner}, which Depends ({fields['Depends']}) lacks")
@@ -197,6 +202,16 @@ def contents(source, build_dir, debdir):
             fails.check(outputs[0] != b"" and outputs[0] == outputs[1],
                         "the installed tintavo-cli calibrates the installed sample differently from the build")
             fails.check(b"LUT_3D_SIZE 33" in outputs[0], "the installed calibration wrote no 33-point cube")
+            # Writing and reading OpenEXR loads the installed module, not the build's.
+            exr, again = os.path.join(work, "corrected.exr"), os.path.join(work, "again.png")
+            result = run([cli, "apply", os.path.join(work, "installed.cube"),
+                          os.path.join(usr, "share/tintavo/samples/classic.jpg"), "-o", exr, "--depth", "half"])
+            fails.check(result.returncode == 0, f"installed apply to OpenEXR failed: {result.stderr.strip()}")
+            result = run([cli, "apply", os.path.join(work, "installed.cube"), exr, "-o", again],
+                         env=dict(os.environ, LD_DEBUG="files"))
+            fails.check(result.returncode == 0 and os.path.join(root, oiio_module) in result.stderr,
+                        f"the installed tintavo-cli did not read OpenEXR through {oiio_module}: "
+                        f"{result.stderr.strip()[-500:]}")
 
         # The desktop program's libraries all resolve.
         ldd = run(["ldd", os.path.join(usr, "bin", "tintavo")]).stdout
