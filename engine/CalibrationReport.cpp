@@ -64,7 +64,7 @@ int WorstPatchCount(const TCalibrationReport& report) {
 }
 
 TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
-                                            std::string_view model, bool compareModels) {
+                                            std::string_view model, bool compareModels, TJobProgress* progress) {
     TCalibrationReport report;
     report.Chart = chart;
     report.ColorsOnly = colorsOnly;
@@ -150,7 +150,9 @@ TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TC
     report.All = group([](const TPatchQuality&) { return true; });
 
     if (compareModels) {
+        if (progress) progress->Start(static_cast<long long>(CalibrationModels().size()));
         for (const TCalibrationModelEntry& entry : CalibrationModels()) {
+            if (progress) progress->CheckCancelled();
             TModelComparison c;
             c.Name = entry.Name;
             try {
@@ -167,6 +169,7 @@ TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TC
                 c.DeltaE.clear();
             }
             report.Comparison.push_back(std::move(c));
+            if (progress) progress->Advance();
         }
     }
     return report;

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/Progress.h"
 #include "engine/Calibration.h"
 #include "engine/CrossValidation.h"
 
@@ -112,8 +113,10 @@ int WorstPatchCount(const TCalibrationReport& report);
 // compareModels also every registered model's held-out errors on the same folds. Raises the
 // model's error when a fit of the named model fails; a compared model that fails is listed with
 // its error.
+// With `progress`, the model comparison reports a unit per model and stops (ECancelled) when
+// the job is cancelled.
 TCalibrationReport ComputeCalibrationReport(const TMeasuredPatches& measured, TChartType chart, bool colorsOnly,
                                             std::string_view model = DefaultCalibrationModel,
-                                            bool compareModels = false);
+                                            bool compareModels = false, TJobProgress* progress = nullptr);
 
 }  // namespace tintavo

@@ -265,8 +265,8 @@ void TfrmPatches::FillReport(const TCalibrationReport& report, const TMeasuredPa
 void TfrmPatches::CompareModels() {
     if (!reportShown_) return;
     TCalibrationReport compared;
-    RunWithProgress(this, QStringLiteral("Comparing the calibration models"), [&](TJobProgress&) {
-        compared = ComputeCalibrationReport(measured_, report_.Chart, report_.ColorsOnly, report_.Model, true);
+    RunWithProgress(this, QStringLiteral("Comparing the calibration models"), [&](TJobProgress& progress) {
+        compared = ComputeCalibrationReport(measured_, report_.Chart, report_.ColorsOnly, report_.Model, true, &progress);
     });
     report_.Comparison = compared.Comparison;
     tblModels->setSortingEnabled(false);

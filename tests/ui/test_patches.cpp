@@ -353,6 +353,12 @@ private slots:
         TfrmPatches* shown = OpenPatches();
         QVERIFY(shown != nullptr);
         QCOMPARE(shown->tblModels->rowCount(), 0);  // computed on request only
+        // Cancelled as it starts, as the progress dialog's Cancel button does: nothing shown, no error.
+        UiHooks::ProgressHook = [](QProgressDialog& progress) { progress.cancel(); };
+        QTest::mouseClick(shown->btnCompareModels, Qt::LeftButton);
+        UiHooks::ProgressHook = nullptr;
+        QVERIFY2(window.Answers->Errors.isEmpty(), qPrintable(window.Answers->Errors.join('\n')));
+        QCOMPARE(shown->tblModels->rowCount(), 0);
         QTest::mouseClick(shown->btnCompareModels, Qt::LeftButton);
         QVERIFY2(window.Answers->Errors.isEmpty(), qPrintable(window.Answers->Errors.join('\n')));
         const TCalibrationReport report = CoreReport("tps", true);
