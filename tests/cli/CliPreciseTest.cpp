@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <tuple>
 
@@ -239,5 +240,25 @@ TEST(CliCalibratePrecise, DeepPicturesAndPreciseSampleBetweenTheLevels) {
     EXPECT_TRUE(ReadText(dir.Path("eight.cube")) != ReadText(dir.Path("deep.cube")));
 }
 #endif
+
+// OpenImageIO, and the some 250 libraries it pulls in, are loaded only when a picture needs them:
+// not for a PNG corrected to PNG, but for one written as OpenEXR and read back.
+TEST(CliApplyPrecise, OpenImageIoIsLoadedOnlyForThePicturesThatNeedIt) {
+    TScratchDir dir;
+    TBitmap24 bitmap;
+    PreciseToBitmap(Samples(8, 6), bitmap);
+    SavePicture(dir.Path("in.png"), bitmap);
+    WriteText(dir.Path("identity.cube"), "LUT_3D_SIZE 2\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n0 0 1\n1 0 1\n0 1 1\n1 1 1\n");
+    auto loads = [&](const std::string& in, const std::string& out) {
+        ::setenv("LD_DEBUG", "files", 1);  // the loader tells every library it opens
+        const TRunResult run = RunCli({"apply", dir.Path("identity.cube"), dir.Path(in), "-o", dir.Path(out)});
+        ::unsetenv("LD_DEBUG");
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        return run.Err.find("libOpenImageIO.so") != std::string::npos;
+    };
+    EXPECT_FALSE(loads("in.png", "out.png"));
+    EXPECT_TRUE(loads("in.png", "out.exr"));
+    EXPECT_TRUE(loads("out.exr", "again.png"));
+}
 
 }  // namespace tintavo
