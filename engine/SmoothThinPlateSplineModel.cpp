@@ -19,20 +19,55 @@ namespace {
 
 using TMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
 
-// Kernel values of the squared distances between every pair of patches (0 on the diagonal and
-// for coincident colours, as in the exact spline).
-TMatrix KernelMatrix(std::span<const TPatchPair> patches) {
-    const int n = static_cast<int>(patches.size());
+// The lower-triangular basis of the kernel coordinates: rows x, y, z of the matrix F with
+// F^T F = I + (NeutralAxisScale^2 - 1) u u^T, u the unit vector along r = g = b, so that
+// |F c - F d| is the distance of colours c and d with their difference along the neutral axis
+// scaled by NeutralAxisScale. Being lower-triangular, F moves a colour whose blue alone changes
+// along z alone: the grid's lines in blue stay lines in z.
+struct TKernelBasis {
+    double Xr, Yr, Yg, Zr, Zg, Zb;
+};
+
+const TKernelBasis& KernelBasis() {
+    static const TKernelBasis basis = [] {
+        // M is unchanged by reversing the channels (P M P = M), so with M = C C^T (Cholesky),
+        // F = P C^T P is lower-triangular and F^T F = P C C^T P = M.
+        const double c = (NeutralAxisScale * NeutralAxisScale - 1.0) / 3.0;
+        Eigen::Matrix3d m = Eigen::Matrix3d::Identity() + c * Eigen::Matrix3d::Ones();
+        const Eigen::Matrix3d l = Eigen::LLT<Eigen::Matrix3d>(m).matrixL();
+        Eigen::Matrix3d f;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) f(i, j) = l(2 - j, 2 - i);
+        return TKernelBasis{f(0, 0), f(1, 0), f(1, 1), f(2, 0), f(2, 1), f(2, 2)};
+    }();
+    return basis;
+}
+
+// The part of the z coordinate that red and green give; Map and MapLine form z alike.
+inline double ZOfRedGreen(const TKernelBasis& f, double r, double g) { return f.Zr * r + f.Zg * g; }
+
+// A colour in kernel coordinates.
+inline void ToKernelCoordinates(double r, double g, double b, double* out) {
+    const TKernelBasis& f = KernelBasis();
+    out[0] = f.Xr * r;
+    out[1] = f.Yr * r + f.Yg * g;
+    out[2] = ZOfRedGreen(f, r, g) + f.Zb * b;
+}
+
+// Kernel values of the squared distances between every pair of points (3 kernel coordinates
+// each; 0 on the diagonal and for coincident points, as in the exact spline).
+TMatrix KernelMatrix(const std::vector<double>& points) {
+    const int n = static_cast<int>(points.size() / 3);
     TMatrix k = TMatrix::Zero(n, n);
     std::vector<double> s, v;
     std::vector<int> column;
     for (int i = 0; i < n; ++i) {
         s.clear();
         column.clear();
-        const TLutColor& a = patches[static_cast<std::size_t>(i)].Measured;
+        const double* a = &points[3 * static_cast<std::size_t>(i)];
         for (int j = i + 1; j < n; ++j) {
-            const TLutColor& b = patches[static_cast<std::size_t>(j)].Measured;
-            const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+            const double* b = &points[3 * static_cast<std::size_t>(j)];
+            const double dr = a[0] - b[0], dg = a[1] - b[1], db = a[2] - b[2];
             const double d = dr * dr + dg * dg + db * db;
             if (static_cast<long double>(d) <= CoincidenceThreshold) continue;
             s.push_back(d);
@@ -105,7 +140,12 @@ TSmoothThinPlateSplineModel::TSmoothThinPlateSplineModel(double lambda) : lambda
 void TSmoothThinPlateSplineModel::Fit(std::span<const TPatchPair> patches) {
     const int n = static_cast<int>(patches.size());
     if (n < 5) throw std::runtime_error("The smoothed thin-plate spline needs at least 5 patches.");
-    const TMatrix kernel = KernelMatrix(patches);
+    std::vector<double> points(3 * static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const TLutColor& p = patches[static_cast<std::size_t>(i)].Measured;
+        ToKernelCoordinates(p.R, p.G, p.B, &points[3 * static_cast<std::size_t>(i)]);
+    }
+    const TMatrix kernel = KernelMatrix(points);
 
     double lambda = lambda_;
     if (lambda_ <= 0.0) {
@@ -149,15 +189,10 @@ void TSmoothThinPlateSplineModel::Fit(std::span<const TPatchPair> patches) {
     const TSolution fit = Solve(patches, kernel, all, lambda);
 
     // Committed only after the fit succeeded.
-    points_.resize(3 * static_cast<std::size_t>(n));
+    points_ = std::move(points);
     weights_.resize(3 * static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        const TLutColor& p = patches[static_cast<std::size_t>(i)].Measured;
-        points_[3 * i] = p.R;
-        points_[3 * i + 1] = p.G;
-        points_[3 * i + 2] = p.B;
+    for (int i = 0; i < n; ++i)
         for (int c = 0; c < 3; ++c) weights_[3 * i + c] = fit.Weights(i, c);
-    }
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 3; ++c) affine_[r][c] = fit.Affine(r, c);
     fittedLambda_ = lambda;
@@ -175,13 +210,15 @@ TLutColor TSmoothThinPlateSplineModel::Map(double r, double g, double b) const {
     constexpr int kChunk = 64;
     double dist[kChunk], kern[kChunk];
     int index[kChunk];
+    double q[3];
+    ToKernelCoordinates(r, g, b, q);
     double out[3] = {0.0, 0.0, 0.0};
     for (int start = 0; start < n; start += kChunk) {
         const int count = std::min(kChunk, n - start);
         int used = 0;
         for (int k = start; k < start + count; ++k) {
             const double* p = &points_[3 * static_cast<std::size_t>(k)];
-            const double dr = p[0] - r, dg = p[1] - g, db = p[2] - b;
+            const double dr = p[0] - q[0], dg = p[1] - q[1], db = p[2] - q[2];
             const double s = dr * dr + dg * dg + db * db;
             if (static_cast<long double>(s) <= CoincidenceThreshold) continue;
             dist[used] = s;
@@ -201,10 +238,17 @@ TLutColor TSmoothThinPlateSplineModel::Map(double r, double g, double b) const {
 
 void TSmoothThinPlateSplineModel::MapLine(double r, double g, const double* b, int count, TLutColor* out) const {
     TINTAVO_ASSERT(Fitted(), "SmoothThinPlateSplineModel", "No spline built");
-    thread_local std::vector<double> sums;
+    thread_local std::vector<double> sums, z;
     if (sums.size() < 3 * static_cast<std::size_t>(count)) sums.resize(3 * static_cast<std::size_t>(count));
+    if (z.size() < static_cast<std::size_t>(count)) z.resize(static_cast<std::size_t>(count));
+    // The line in kernel coordinates: x and y fixed, z from blue as Map forms it.
+    const TKernelBasis& f = KernelBasis();
+    double start[3];
+    ToKernelCoordinates(r, g, 0.0, start);
+    const double zRedGreen = ZOfRedGreen(f, r, g);
+    for (int i = 0; i < count; ++i) z[static_cast<std::size_t>(i)] = zRedGreen + f.Zb * b[i];
     const int n = static_cast<int>(points_.size() / 3);
-    if (!RadialSumsAlongLine(points_.data(), weights_.data(), n, r, g, b, count, sums.data())) {
+    if (!RadialSumsAlongLine(points_.data(), weights_.data(), n, start[0], start[1], z.data(), count, sums.data())) {
         TCalibrationModel::MapLine(r, g, b, count, out);
         return;
     }

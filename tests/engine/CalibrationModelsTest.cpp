@@ -2,6 +2,7 @@
 // exactly, refuses what it cannot fit, and "auto" chooses by held-out error.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -251,6 +252,40 @@ TEST(CalibrationModels, SmoothingAveragesPatchesMeasuredAlike) {
     EXPECT_NEAR(at.G, shot[5].Reference.G, 0.01);
     // Far from the twins the affine camera is still taken out.
     ExpectReproduces(smooth, AffineCamera, 2.0, "with twins");
+}
+
+TEST(CalibrationModels, SmoothingKernelShortensTheNeutralAxis) {
+    // Stretched along the neutral axis by 1 / NeutralAxisScale (about mid grey), the measured
+    // colours have the plain distances of the unstretched ones in the smoothed spline's kernel:
+    // with next to no smoothing it is then the exact spline of the unstretched colours, while on
+    // the unstretched colours themselves it is not.
+    const std::vector<TPatchPair> shot = Shoot(TChartType::Classic, ToneCamera);
+    auto stretch = [](const TLutColor& c) {
+        const double along = ((c.R + c.G + c.B) / 3.0 - 0.5) * (1.0 / NeutralAxisScale - 1.0);
+        return TLutColor{c.R + along, c.G + along, c.B + along};
+    };
+    std::vector<TPatchPair> stretched = shot;
+    for (TPatchPair& p : stretched) p.Measured = stretch(p.Measured);
+    const std::unique_ptr<TCalibrationModel> exact = CreateCalibrationModel("tps");
+    exact->Fit(shot);
+    TSmoothThinPlateSplineModel onStretched(1e-9), onPlain(1e-9);
+    onStretched.Fit(stretched);
+    onPlain.Fit(shot);
+    double plainGap = 0.0;
+    for (double r = 0.1; r < 1.0; r += 0.2)
+        for (double g = 0.1; g < 1.0; g += 0.2)
+            for (double b = 0.1; b < 1.0; b += 0.2) {
+                const TLutColor want = exact->Map(r, g, b);
+                const TLutColor s = stretch({r, g, b});
+                const TLutColor got = onStretched.Map(s.R, s.G, s.B);
+                EXPECT_NEAR(got.R, want.R, 1e-6) << r << "," << g << "," << b;
+                EXPECT_NEAR(got.G, want.G, 1e-6) << r << "," << g << "," << b;
+                EXPECT_NEAR(got.B, want.B, 1e-6) << r << "," << g << "," << b;
+                const TLutColor plain = onPlain.Map(r, g, b);
+                plainGap = std::max({plainGap, std::abs(plain.R - want.R), std::abs(plain.G - want.G),
+                                     std::abs(plain.B - want.B)});
+            }
+    EXPECT_GT(plainGap, 0.01);
 }
 
 TEST(CalibrationModels, RefusalsSayWhy) {
