@@ -1,17 +1,21 @@
 #include "UiTestSupport.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QToolButton>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
 
 #include "picture/Picture.h"
 #include "ui/ImageViewer.h"
+#include "ui/LutSaveForm.h"
 #include "ui/TipsForm.h"
 #include "ui/UiSupport.h"
 
@@ -78,6 +82,23 @@ void TModalAnswers::QueueFileName(const QString& fileName) {
         if (files == nullptr) return QDialog::Rejected;
         files->selectFile(fileName);
         return QDialog::Accepted;
+    });
+}
+
+void TModalAnswers::QueueSaveAsDavinciCube(const QString& fileName) {
+    Queue([this, fileName](QDialog& d) -> int {
+        auto* dialog = qobject_cast<TfrmSaveLut*>(&d);
+        if (dialog == nullptr) return QDialog::Rejected;
+        dialog->show();
+        dialog->cbxOutFormat->setFocus();
+        // Typing picks "Cube 3D Iridas, Nuke, AfterEffects"; the next item is the Davinci one.
+        QTest::keyClicks(dialog->cbxOutFormat, QStringLiteral("Cube"));
+        QTest::keyClick(dialog->cbxOutFormat, Qt::Key_Down);
+        if (dialog->cbxOutFormat->currentText() != QStringLiteral("Cube 3D Davinci")) return QDialog::Rejected;
+        QueueFileName(fileName);
+        QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
+        QTest::mouseClick(dialog->btnSave, Qt::LeftButton);
+        return dialog->result();
     });
 }
 

@@ -37,6 +37,10 @@ public:
     void Queue(std::function<int(QDialog&)> handler) { handlers_.push_back(std::move(handler)); }
     // Chooses `fileName` in the next file dialog.
     void QueueFileName(const QString& fileName);
+    // Answers the next Save dialog as a user does: types "Cube" in the profile list, takes the
+    // next item ("Cube 3D Davinci"), chooses `fileName` and saves. Rejects the dialog when the
+    // list picked another profile.
+    void QueueSaveAsDavinciCube(const QString& fileName);
 
     QStringList Messages;  // texts of information boxes, in order
     QStringList Errors;    // texts of error boxes, in order

@@ -1,21 +1,16 @@
 // The whole road as a user takes it: open a chart photograph, drag over the chart, preview,
 // save as "Cube 3D Davinci"; the file must be byte for byte what the command-line tool writes
 // for the same picture and rectangle.
-#include <QComboBox>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolButton>
 #include <cmath>
 
 #include "UiTestSupport.h"
 #include "ui/ImageViewer.h"
-#include "ui/LutSaveForm.h"
 #include "ui/MainForm.h"
 #include "ui/TipsForm.h"
 
@@ -98,20 +93,7 @@ private slots:
         QVERIFY2(answers.Errors.isEmpty(), qPrintable(answers.Errors.join('\n')));
         QVERIFY(form.PreviewDone());
 
-        answers.Queue([&](QDialog& d) {
-            auto* dialog = qobject_cast<TfrmSaveLut*>(&d);
-            if (dialog == nullptr) return int(QDialog::Rejected);
-            dialog->show();
-            dialog->cbxOutFormat->setFocus();
-            // Typing picks "Cube 3D Iridas, Nuke, AfterEffects"; the next item is the Davinci one.
-            QTest::keyClicks(dialog->cbxOutFormat, QStringLiteral("Cube"));
-            QTest::keyClick(dialog->cbxOutFormat, Qt::Key_Down);
-            if (dialog->cbxOutFormat->currentText() != QStringLiteral("Cube 3D Davinci")) return int(QDialog::Rejected);
-            answers.QueueFileName(saved);
-            QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
-            QTest::mouseClick(dialog->btnSave, Qt::LeftButton);
-            return dialog->result();
-        });
+        answers.QueueSaveAsDavinciCube(saved);
         QTest::mouseClick(form.findChild<QPushButton*>("sbnSave3DLutFile"), Qt::LeftButton);
         QCOMPARE(answers.Pending(), 0);
         QVERIFY2(answers.Errors.isEmpty(), qPrintable(answers.Errors.join('\n')));

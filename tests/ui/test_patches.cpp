@@ -178,23 +178,8 @@ private slots:
         QVERIFY(ChooseModel(QStringLiteral("rootpoly2")));
         const QString saved = dir.filePath(QStringLiteral("window.cube"));
         const QString reference = dir.filePath(QStringLiteral("cli.cube"));
-        QString profile;
         test::TModalAnswers& answers = *window.Answers;
-        answers.Queue([&](QDialog& d) {
-            auto* dialog = qobject_cast<TfrmSaveLut*>(&d);
-            if (dialog == nullptr) return int(QDialog::Rejected);
-            dialog->show();
-            dialog->cbxOutFormat->setFocus();
-            // Typing picks "Cube 3D Iridas, Nuke, AfterEffects"; the next item is the Davinci one.
-            QTest::keyClicks(dialog->cbxOutFormat, QStringLiteral("Cube"));
-            QTest::keyClick(dialog->cbxOutFormat, Qt::Key_Down);
-            profile = dialog->cbxOutFormat->currentText();
-            if (profile != QStringLiteral("Cube 3D Davinci")) return int(QDialog::Rejected);
-            answers.QueueFileName(saved);
-            QTest::mouseClick(dialog->btnSetLUTFile, Qt::LeftButton);
-            QTest::mouseClick(dialog->btnSave, Qt::LeftButton);
-            return dialog->result();
-        });
+        answers.QueueSaveAsDavinciCube(saved);
         // Save calibrates with a selection: no preview needed.
         QTest::mouseClick(window.Find<QPushButton>("sbnSave3DLutFile"), Qt::LeftButton);
         QCOMPARE(answers.Pending(), 0);
@@ -208,7 +193,7 @@ private slots:
             p.start(QStringLiteral(TINTAVO_CLI),
                     {QStringLiteral("calibrate"), classicFile, QStringLiteral("--chart"), QStringLiteral("classic"),
                      QStringLiteral("--rect"), rect, QStringLiteral("--model"), model, QStringLiteral("--profile"),
-                     profile, QStringLiteral("-o"), output});
+                     QStringLiteral("Cube 3D Davinci"), QStringLiteral("-o"), output});
             return p.waitForFinished(60000) && p.exitCode() == 0;
         };
         QVERIFY(cli(QStringLiteral("rootpoly2"), reference));
