@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include <OpenImageIO/imageio.h>
+
 #include "fuzz/FormatsFuzzSeeds.h"
 #include "picture/Picture.h"
 
@@ -54,6 +56,63 @@ int WritePictureSeeds(const std::filesystem::path& folder, const std::filesystem
     return count;
 }
 
+// Layouts that other programs write and our writers do not: OpenEXR of every compression, tiled,
+// gray and with alpha, with samples outside 0..1; DPX of 8, 12 and 16 bits, gray, with alpha and
+// little-endian; tiled and float TIFF (read through OpenImageIO). Written with OpenImageIO.
+int WriteOtherLayoutSeeds(const std::filesystem::path& folder, const std::filesystem::path& deepFolder) {
+    struct TLayout {
+        const char* Name;
+        int Channels;
+        OIIO::TypeDesc Type;
+        std::vector<std::pair<const char*, const char*>> Attributes;
+        int Bits = 0;
+        int Tile = 0;
+    };
+    const std::vector<TLayout> layouts = {
+        {"none.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "none"}}},
+        {"rle.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "rle"}}},
+        {"zips.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "zips"}}},
+        {"piz.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "piz"}}},
+        {"pxr24.exr", 3, OIIO::TypeDesc::FLOAT, {{"compression", "pxr24"}}},
+        {"b44.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "b44"}}},
+        {"b44a.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "b44a"}}},
+        {"dwaa.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "dwaa"}}},
+        {"dwab.exr", 3, OIIO::TypeDesc::FLOAT, {{"compression", "dwab"}}},
+        {"tiled.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "zip"}}, 0, 8},
+        {"gray.exr", 1, OIIO::TypeDesc::HALF, {{"compression", "zip"}}},
+        {"rgba.exr", 4, OIIO::TypeDesc::FLOAT, {{"compression", "zip"}}},
+        {"8.dpx", 3, OIIO::TypeDesc::UINT8, {}},
+        {"12.dpx", 3, OIIO::TypeDesc::UINT16, {}, 12},
+        {"gray-10.dpx", 1, OIIO::TypeDesc::UINT16, {}, 10},
+        {"rgba-8.dpx", 4, OIIO::TypeDesc::UINT8, {}},
+        {"little-endian-10.dpx", 3, OIIO::TypeDesc::UINT16, {{"dpx:ByteOrder", "LittleEndian"}}, 10},
+        {"tiled-16.tif", 3, OIIO::TypeDesc::UINT16, {{"compression", "zip"}}, 0, 16},
+        {"float.tif", 3, OIIO::TypeDesc::FLOAT, {{"compression", "none"}}},
+        {"gray-12.tif", 1, OIIO::TypeDesc::UINT16, {}, 12},
+    };
+    int count = 0;
+    const int w = 16, h = 16;
+    for (const TLayout& layout : layouts) {
+        const bool deep = std::string(layout.Name).ends_with(".exr") || std::string(layout.Name).ends_with(".dpx");
+        const std::string file = ((deep ? deepFolder : folder) / ("other-" + std::string(layout.Name))).string();
+        OIIO::ImageSpec spec(w, h, layout.Channels, layout.Type);
+        for (const auto& [key, value] : layout.Attributes) spec.attribute(key, value);
+        if (layout.Bits) spec.attribute("oiio:BitsPerSample", layout.Bits);
+        if (layout.Tile) {
+            spec.tile_width = layout.Tile;
+            spec.tile_height = layout.Tile;
+        }
+        // Samples from below 0 to above 1 (the float layouts keep them; the others clamp).
+        std::vector<float> values(static_cast<std::size_t>(w) * h * layout.Channels);
+        for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i % 37) / 30.0f - 0.1f;
+        std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
+        if (!out || !out->open(file, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, values.data()) || !out->close())
+            throw std::runtime_error("cannot write the seed " + file + ": " + (out ? out->geterror() : OIIO::geterror()));
+        ++count;
+    }
+    return count;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,7 +136,8 @@ int main(int argc, char** argv) {
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }
-    std::printf("fuzz_pictures and fuzz_pictures_deep: %d seeds\n", WritePictureSeeds(pictures, deep));
+    std::printf("fuzz_pictures and fuzz_pictures_deep: %d seeds\n",
+                WritePictureSeeds(pictures, deep) + WriteOtherLayoutSeeds(pictures, deep));
     std::filesystem::remove_all(scratch);
     return 0;
 }
