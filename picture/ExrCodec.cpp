@@ -11,10 +11,19 @@
 // of lines (how many lines a chunk holds depends on the compression); each chunk starts with
 // its first line's y and its data size (32-bit each). OpenEXR's library rebuilds a damaged
 // table by guessing and then hands back whatever memory held for the chunks it cannot find,
-// so the table is checked here and a file whose table points outside it is refused.
+// so the table is checked here and a file whose table points outside it is refused. Likewise a
+// chunk that unpacks to fewer bytes than its lines need: the library copies the lines out of
+// its unpacking buffer regardless, and the rest of them would be whatever that buffer held
+// before. The sizes of uncompressed, RLE, ZIPS and ZIP chunks (the ones whose unpacked size the
+// library does not check itself) are checked here.
+#include <zlib.h>
+
+#include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <vector>
 
+#include "common/Parallel.h"
 #include "picture/PictureCodecs.h"
 
 namespace tintavo {
@@ -34,6 +43,67 @@ std::int32_t I32(const std::uint8_t* p) {
     std::int32_t s;
     std::memcpy(&s, &v, 4);
     return s;
+}
+
+enum EExrCompression { ecNone = 0, ecRle = 1, ecZips = 2, ecZip = 3 };
+
+struct TExrChannel {
+    int Bytes;  // per sample: 4 for unsigned int and float, 2 for half
+    int XSampling, YSampling;
+};
+
+// Floor division and the number of multiples of `s` in [a, b], as OpenEXR counts subsampled
+// samples.
+long long FloorDiv(long long x, long long s) { return x >= 0 ? x / s : -((-x + s - 1) / s); }
+long long Multiples(long long s, long long a, long long b) { return FloorDiv(b, s) - FloorDiv(a - 1, s); }
+
+// The bytes that lines [y0, y1] of the data window [x0, x1] take unpacked.
+std::uint64_t UnpackedBytes(const std::vector<TExrChannel>& channels, long long x0, long long x1, long long y0,
+                            long long y1) {
+    std::uint64_t bytes = 0;
+    for (const TExrChannel& c : channels)
+        bytes += static_cast<std::uint64_t>(Multiples(c.XSampling, x0, x1)) *
+                 static_cast<std::uint64_t>(Multiples(c.YSampling, y0, y1)) * static_cast<std::uint64_t>(c.Bytes);
+    return bytes;
+}
+
+// What a packed chunk unpacks to, in bytes, counted without keeping it; `limit` + 1 at most, and
+// -1 when the data is not valid RLE or zlib.
+long long RleUnpackedBytes(const std::uint8_t* in, std::size_t size, long long limit) {
+    long long out = 0;
+    for (std::size_t i = 0; i < size && out <= limit;) {
+        const auto run = static_cast<std::int8_t>(in[i++]);
+        if (run < 0) {  // -run bytes copied as they are
+            const std::size_t count = static_cast<std::size_t>(-run);
+            if (count > size - i) return -1;
+            out += static_cast<long long>(count);
+            i += count;
+        } else {  // the next byte run + 1 times
+            if (i >= size) return -1;
+            out += run + 1;
+            ++i;
+        }
+    }
+    return std::min(out, limit + 1);
+}
+
+long long ZlibUnpackedBytes(const std::uint8_t* in, std::size_t size, long long limit) {
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) return -1;
+    std::uint8_t scratch[16384];
+    stream.next_in = const_cast<Bytef*>(in);
+    stream.avail_in = static_cast<uInt>(size);
+    int status = Z_OK;
+    while (status == Z_OK && static_cast<long long>(stream.total_out) <= limit) {
+        stream.next_out = scratch;
+        stream.avail_out = sizeof scratch;
+        status = inflate(&stream, Z_NO_FLUSH);
+        if (status == Z_BUF_ERROR && stream.avail_in == 0) status = Z_DATA_ERROR;  // cut short
+    }
+    const long long out = static_cast<long long>(stream.total_out);
+    inflateEnd(&stream);
+    if (status != Z_STREAM_END && out <= limit) return -1;
+    return std::min(out, limit + 1);
 }
 
 // A zero-ended string at `at`, at most `limit` bytes long; false when it does not end in the file.
@@ -61,7 +131,9 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
     if ((flags << 8) & NonImageFlag) FailPicture(name, "Deep OpenEXR pictures are not supported");
     std::size_t at = 8;
     bool found = false;
-    long long height = 0;
+    long long height = 0, x0 = 0, x1 = -1, y0 = 0;
+    std::vector<TExrChannel> channels;
+    bool channelsKnown = false;
     int compression = 3;  // ZIP, which OpenEXR's library assumes when the header names none
     for (;;) {
         std::string attribute, type;
@@ -78,8 +150,29 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             CheckPictureSize(name, w, h, maxPixels);
             found = true;
             height = h;
+            x0 = I32(data + at);
+            x1 = I32(data + at + 8);
+            y0 = I32(data + at + 4);
         } else if (attribute == "compression" && type == "compression" && length == 1) {
             compression = data[at];
+        } else if (attribute == "channels" && type == "chlist") {
+            // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
+            // bytes, x and y sampling; an empty name ends the list.
+            channels.clear();
+            channelsKnown = true;
+            std::size_t c = at;
+            const std::size_t end = at + static_cast<std::size_t>(length);
+            std::string channel;
+            while (channelsKnown && ReadName(data, end, c, channel) && !channel.empty()) {
+                if (end - c < 16) {
+                    channelsKnown = false;
+                    break;
+                }
+                const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
+                c += 16;
+                if (pixelType < 0 || pixelType > 2 || xs < 1 || ys < 1) channelsKnown = false;
+                channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
+            }
         }
         at += static_cast<std::size_t>(length);
     }
@@ -89,6 +182,7 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
         const std::uint64_t chunks = static_cast<std::uint64_t>((height + LinesPerChunk[compression] - 1) / LinesPerChunk[compression]);
         if (chunks > (size - at) / 8) FailPicture(name, "Truncated OpenEXR file: its line offset table is cut short");
         const std::uint64_t firstChunk = at + 8 * chunks;
+        std::vector<std::uint64_t> offsets(chunks);
         for (std::uint64_t c = 0; c < chunks; ++c) {
             std::uint64_t offset = 0;
             for (int i = 7; i >= 0; --i) offset = offset << 8 | data[at + 8 * c + static_cast<std::size_t>(i)];
@@ -97,6 +191,37 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             if (!inside)
                 FailPicture(name, "Damaged OpenEXR file: chunk " + std::to_string(c + 1) + " of " +
                                       std::to_string(chunks) + " lies outside the file");
+            offsets[c] = offset;
+        }
+        if (channelsKnown && compression <= ecZip) {
+            // Every chunk's unpacked size, on all cores (ZIP chunks are unpacked to count them);
+            // the first chunk in the file's order that is wrong is the one reported.
+            std::vector<long long> unpacked(chunks), needed(chunks);
+            const int lines = LinesPerChunk[compression];
+            ParallelFor(static_cast<int>(chunks), [&](int begin, int end) {
+                for (int c = begin; c < end; ++c) {
+                    const long long first = y0 + static_cast<long long>(c) * lines;
+                    const long long last = std::min(y0 + height - 1, first + lines - 1);
+                    const long long need = static_cast<long long>(UnpackedBytes(channels, x0, x1, first, last));
+                    const std::uint8_t* chunk = data + offsets[static_cast<std::size_t>(c)] + 8;
+                    const auto packed = static_cast<std::uint32_t>(I32(chunk - 4));
+                    // A chunk at least as large as its lines is stored as it is.
+                    long long got = packed >= need ? need : static_cast<long long>(packed);
+                    if (packed < need) {
+                        if (compression == ecRle) got = RleUnpackedBytes(chunk, packed, need);
+                        else if (compression != ecNone) got = ZlibUnpackedBytes(chunk, packed, need);
+                    }
+                    needed[static_cast<std::size_t>(c)] = need;
+                    unpacked[static_cast<std::size_t>(c)] = got;
+                }
+            }, {0, static_cast<long long>(size) * 20});
+            for (std::uint64_t c = 0; c < chunks; ++c)
+                if (unpacked[c] != needed[c] && !(unpacked[c] > needed[c] && compression == ecNone))
+                    FailPicture(name, "Damaged OpenEXR file: chunk " + std::to_string(c + 1) + " of " +
+                                          std::to_string(chunks) + " holds " +
+                                          (unpacked[c] < 0 ? std::string("invalid packed data")
+                                                           : std::to_string(unpacked[c]) + " bytes of pixels") +
+                                          " instead of " + std::to_string(needed[c]));
         }
     }
     DecodeWithOiio("openexr", data, size, name, maxPixels, sink);

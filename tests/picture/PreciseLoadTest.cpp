@@ -28,12 +28,13 @@ constexpr int W = 37, H = 11;  // odd sizes: no row or packing lines up by chanc
 
 // Writes `values` (W x H x channels, rows top down) with OpenImageIO at `type` to `file`.
 void WriteWithOiio(const std::string& file, const OIIO::TypeDesc& type, int channels, int bits,
-                   const std::vector<float>& values, const char* endian = nullptr) {
+                   const std::vector<float>& values, const char* endian = nullptr, const char* compression = nullptr) {
     std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
     ASSERT_TRUE(out) << file;
     OIIO::ImageSpec layout(W, H, channels, type);
     if (bits) layout.attribute("oiio:BitsPerSample", bits);
     if (endian) layout.attribute("oiio:Endian", endian);
+    if (compression) layout.attribute("compression", compression);
     ASSERT_TRUE(out->open(file, layout)) << out->geterror();
     ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
     ASSERT_TRUE(out->close());
@@ -329,6 +330,41 @@ TEST(PreciseLoad, DamagedDeepFilesAreRefusedWithAReason) {
     const std::string misnamed = (dir / "dpx-called.exr").string();
     WriteBytes(misnamed, ReadFileBytes(dpx));
     EXPECT_EQ(LoadPreciseImage(misnamed, image).Type, TPictureType::Dpx);
+}
+
+// An OpenEXR whose data window claims wider lines than its chunks unpack to: OpenEXR's library
+// would fill the rest of each line from whatever its unpacking buffer held before (so two reads
+// of one file differed; found by fuzzing). Each packing whose unpacked size it leaves unchecked
+// is refused with the sizes.
+TEST(PreciseLoad, OpenExrChunksThatUnpackShortAreRefused) {
+    const auto dir = TempFolder("PreciseExrChunks");
+    std::vector<float> values(static_cast<std::size_t>(W) * H * 3);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i % 29) / 28.0f;
+    const std::string box = std::string("dataWindow") + '\0' + "box2i" + '\0';
+    const struct {
+        const char* compression;
+        const char* chunks;
+        int lines;  // in the first chunk: a chunk holds 1 line (none, rle, zips) or 16 (zip)
+    } cases[] = {{"none", "chunk 1 of 11", 1}, {"rle", "chunk 1 of 11", 1}, {"zips", "chunk 1 of 11", 1},
+                 {"zip", "chunk 1 of 1", H}};
+    for (const auto& c : cases) {
+        const std::string good = (dir / (std::string(c.compression) + ".exr")).string();
+        WriteWithOiio(good, OIIO::TypeDesc::HALF, 3, 0, values, nullptr, c.compression);
+        TPreciseImage image;
+        ASSERT_NO_THROW(LoadPreciseImage(good, image)) << c.compression;
+
+        Bytes wide = ReadFileBytes(good);
+        const auto at = std::search(wide.begin(), wide.end(), box.begin(), box.end()) - wide.begin();
+        ASSERT_LT(static_cast<std::size_t>(at), wide.size()) << c.compression;
+        wide[static_cast<std::size_t>(at) + box.size() + 4 + 8] += 8;  // xMax, 8 more pixels per line
+        const std::string file = (dir / (std::string("wide-") + c.compression + ".exr")).string();
+        WriteBytes(file, wide);
+        const int needed = (W + 8) * 3 * 2 * c.lines;  // half samples
+        const std::string error = ReadError(file);
+        EXPECT_EQ(error.rfind("Cannot read picture \"" + file + "\": Damaged OpenEXR file: " + c.chunks + " holds ", 0), 0u)
+            << error;
+        EXPECT_NE(error.find(" instead of " + std::to_string(needed)), std::string::npos) << error;
+    }
 }
 
 // Written deep and read back: every type and depth keeps the samples within half a code.
