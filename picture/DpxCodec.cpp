@@ -58,14 +58,21 @@ void DecodeDpx(const std::uint8_t* data, std::size_t size, const std::string& na
         FailPicture(name, "Unsupported DPX layout (descriptor " + std::to_string(descriptor) + ", " +
                               std::to_string(bits) + " bits, packing " + std::to_string(packing) + ", encoding " +
                               std::to_string(encoding) + ")");
+    // OpenImageIO's reader of 10-bit samples filled into 32-bit words (three to a word) handles
+    // only lines of whole words: with lines of other lengths (gray pictures whose width is not a
+    // multiple of 3, for one) it left samples unwritten or wrote past its buffer.
+    const std::uint64_t lineSamples = std::uint64_t(width) * channels;
+    if (bits == 10 && packing != 0 && lineSamples % 3 != 0)
+        FailPicture(name, "Unsupported DPX layout: lines of " + std::to_string(lineSamples) +
+                              " 10-bit samples filled into 32-bit words (only multiples of 3 are read)");
     // The pixels must be in the file, from the element's data offset (or the image offset when
     // it is 0): packed samples (packing 0) take bits / 8 bytes each, filled 10-bit ones 4 bytes
     // for 3, filled 12-bit ones 2 bytes each.
     std::uint64_t offset = h.U32(808);
     if (offset == 0 || offset == 0xFFFFFFFFu) offset = h.U32(4);
-    const std::uint64_t samples = std::uint64_t(width) * height * channels;
+    const std::uint64_t samples = lineSamples * height;
     const std::uint64_t need = packing == 0 ? (samples * bits + 7) / 8
-                               : bits == 10 ? (samples + 2) / 3 * 4
+                               : bits == 10 ? samples / 3 * 4
                                : bits == 12 ? samples * 2
                                             : samples * bits / 8;
     if (offset < DpxHeaderBytes || offset > size || size - offset < need)

@@ -367,6 +367,25 @@ TEST(PreciseLoad, OpenExrChunksThatUnpackShortAreRefused) {
     }
 }
 
+// 10-bit DPX samples filled three to a 32-bit word in lines that are not whole words: the
+// reader left samples unwritten, so two reads differed, or wrote past its buffer (found by
+// fuzzing). Such files are refused; RGB lines are always whole words.
+TEST(PreciseLoad, FilledTenBitDpxLinesOfPartWordsAreRefused) {
+    const auto dir = TempFolder("PreciseDpxFilled");
+    std::vector<float> values(static_cast<std::size_t>(W) * H, 0.25f);  // W = 37: 37 % 3 == 1
+    const std::string gray = (dir / "gray.dpx").string();
+    WriteWithOiio(gray, OIIO::TypeDesc::UINT16, 1, 10, values);
+    Bytes filled = ReadFileBytes(gray);
+    const bool bigEndian = filled[0] == 'S';
+    filled[bigEndian ? 805 : 804] = 1;  // packing: filled, method A
+    filled.resize(filled.size() + 4 * W * H);  // room for any layout's pixels
+    const std::string file = (dir / "gray-filled.dpx").string();
+    WriteBytes(file, filled);
+    EXPECT_EQ(ReadError(file), "Cannot read picture \"" + file +
+                                   "\": Unsupported DPX layout: lines of 37 10-bit samples filled into 32-bit words "
+                                   "(only multiples of 3 are read)");
+}
+
 // Written deep and read back: every type and depth keeps the samples within half a code.
 TEST(PreciseLoad, PreciseImagesWrittenAndReadBack) {
     const auto dir = TempFolder("PreciseRoundTrip");
