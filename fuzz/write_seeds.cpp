@@ -95,18 +95,18 @@ int WriteOtherLayoutSeeds(const std::filesystem::path& folder, const std::filesy
     for (const TLayout& layout : layouts) {
         const bool deep = std::string(layout.Name).ends_with(".exr") || std::string(layout.Name).ends_with(".dpx");
         const std::string file = ((deep ? deepFolder : folder) / ("other-" + std::string(layout.Name))).string();
-        OIIO::ImageSpec spec(w, h, layout.Channels, layout.Type);
-        for (const auto& [key, value] : layout.Attributes) spec.attribute(key, value);
-        if (layout.Bits) spec.attribute("oiio:BitsPerSample", layout.Bits);
+        OIIO::ImageSpec header(w, h, layout.Channels, layout.Type);
+        for (const auto& [key, value] : layout.Attributes) header.attribute(key, value);
+        if (layout.Bits) header.attribute("oiio:BitsPerSample", layout.Bits);
         if (layout.Tile) {
-            spec.tile_width = layout.Tile;
-            spec.tile_height = layout.Tile;
+            header.tile_width = layout.Tile;
+            header.tile_height = layout.Tile;
         }
         // Samples from below 0 to above 1 (the float layouts keep them; the others clamp).
         std::vector<float> values(static_cast<std::size_t>(w) * h * layout.Channels);
         for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i % 37) / 30.0f - 0.1f;
         std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
-        if (!out || !out->open(file, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, values.data()) || !out->close())
+        if (!out || !out->open(file, header) || !out->write_image(OIIO::TypeDesc::FLOAT, values.data()) || !out->close())
             throw std::runtime_error("cannot write the seed " + file + ": " + (out ? out->geterror() : OIIO::geterror()));
         ++count;
     }

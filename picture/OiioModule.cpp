@@ -42,22 +42,22 @@ public:
         in_ = OIIO::ImageInput::create(format);
         if (!in_) return Fail(error, OIIO::geterror(), "No reader for this picture type");
         in_->set_ioproxy(proxy_.get());
-        if (!in_->open(name, spec_)) return Fail(error, in_->geterror(), "Invalid picture");
-        layout.Width = spec_.width;
-        layout.Height = spec_.height;
-        layout.Channels = spec_.nchannels;
-        layout.Volume = spec_.depth > 1;
-        layout.DeepData = spec_.deep;
-        layout.Float = spec_.format.is_floating_point();
-        layout.SampleBytes = static_cast<int>(spec_.format.size());
-        layout.BitsPerSample = spec_.get_int_attribute("oiio:BitsPerSample", layout.SampleBytes * 8);
-        tiled_ = spec_.tile_width > 0 && spec_.tile_height > 0;
-        layout.TileWidth = tiled_ ? spec_.tile_width : 0;
-        layout.TileHeight = tiled_ ? spec_.tile_height : 0;
-        const auto lineBytes = std::max<std::size_t>(1, spec_.scanline_bytes(true));
+        if (!in_->open(name, header_)) return Fail(error, in_->geterror(), "Invalid picture");
+        layout.Width = header_.width;
+        layout.Height = header_.height;
+        layout.Channels = header_.nchannels;
+        layout.Volume = header_.depth > 1;
+        layout.DeepData = header_.deep;
+        layout.Float = header_.format.is_floating_point();
+        layout.SampleBytes = static_cast<int>(header_.format.size());
+        layout.BitsPerSample = header_.get_int_attribute("oiio:BitsPerSample", layout.SampleBytes * 8);
+        tiled_ = header_.tile_width > 0 && header_.tile_height > 0;
+        layout.TileWidth = tiled_ ? header_.tile_width : 0;
+        layout.TileHeight = tiled_ ? header_.tile_height : 0;
+        const auto lineBytes = std::max<std::size_t>(1, header_.scanline_bytes(true));
         layout.ChunkRows =
-            tiled_ ? std::min(spec_.height, (ScanlineChunkRows + spec_.tile_height - 1) / spec_.tile_height * spec_.tile_height)
-                   : std::min({spec_.height, ScanlineChunkRows, std::max(1, static_cast<int>(MaxChunkBytes / lineBytes))});
+            tiled_ ? std::min(header_.height, (ScanlineChunkRows + header_.tile_height - 1) / header_.tile_height * header_.tile_height)
+                   : std::min({header_.height, ScanlineChunkRows, std::max(1, static_cast<int>(MaxChunkBytes / lineBytes))});
         return true;
     }
 
@@ -66,22 +66,22 @@ public:
         bool read;
         if (tiled_) {
             // read_scanlines does not take tiles.
-            read = in_->read_tiles(0, 0, spec_.x, spec_.x + spec_.width, spec_.y + y0, spec_.y + y0 + rows, spec_.z,
-                                   spec_.z + 1, 0, channels, type, out);
-        } else if (spec_.channelformats.empty()) {
+            read = in_->read_tiles(0, 0, header_.x, header_.x + header_.width, header_.y + y0, header_.y + y0 + rows, header_.z,
+                                   header_.z + 1, 0, channels, type, out);
+        } else if (header_.channelformats.empty()) {
             // Scanlines are read in the file's own sample type and converted here: asked for
             // another type, OpenImageIO reads through a scratch buffer of about 64 MB per call,
             // however small the picture.
-            const std::size_t pixel = spec_.pixel_bytes(true);
-            native_.resize(pixel * static_cast<std::size_t>(spec_.width) * static_cast<std::size_t>(rows));
-            read = in_->read_scanlines(0, 0, spec_.y + y0, spec_.y + y0 + rows, 0, 0, spec_.nchannels,
+            const std::size_t pixel = header_.pixel_bytes(true);
+            native_.resize(pixel * static_cast<std::size_t>(header_.width) * static_cast<std::size_t>(rows));
+            read = in_->read_scanlines(0, 0, header_.y + y0, header_.y + y0 + rows, 0, 0, header_.nchannels,
                                        OIIO::TypeDesc::UNKNOWN, native_.data()) &&
-                   OIIO::convert_image(channels, spec_.width, rows, 1, native_.data(), spec_.format,
+                   OIIO::convert_image(channels, header_.width, rows, 1, native_.data(), header_.format,
                                        static_cast<OIIO::stride_t>(pixel), OIIO::AutoStride, OIIO::AutoStride, out,
                                        type, OIIO::AutoStride, OIIO::AutoStride, OIIO::AutoStride);
         } else {
             // Channels that differ in type keep OpenImageIO's own conversion.
-            read = in_->read_scanlines(0, 0, spec_.y + y0, spec_.y + y0 + rows, 0, 0, channels, type, out);
+            read = in_->read_scanlines(0, 0, header_.y + y0, header_.y + y0 + rows, 0, 0, channels, type, out);
         }
         return read || Fail(error, in_->geterror(), "Cannot read the picture's pixels");
     }
@@ -93,7 +93,7 @@ public:
 private:
     std::unique_ptr<OIIO::Filesystem::IOMemReader> proxy_;
     std::unique_ptr<OIIO::ImageInput> in_;
-    OIIO::ImageSpec spec_;
+    OIIO::ImageSpec header_;
     bool tiled_ = false;
     std::vector<std::uint8_t> native_;
 };
