@@ -68,20 +68,27 @@ public:
             // read_scanlines does not take tiles.
             read = in_->read_tiles(0, 0, header_.x, header_.x + header_.width, header_.y + y0, header_.y + y0 + rows, header_.z,
                                    header_.z + 1, 0, channels, type, out);
-        } else if (header_.channelformats.empty()) {
-            // Scanlines are read in the file's own sample type and converted here: asked for
+        } else {
+            // Scanlines are read in the file's own sample types and converted here: asked for
             // another type, OpenImageIO reads through a scratch buffer of about 64 MB per call,
-            // however small the picture.
+            // however small the picture. Channels may differ in type (each is then converted on
+            // its own).
             const std::size_t pixel = header_.pixel_bytes(true);
             native_.resize(pixel * static_cast<std::size_t>(header_.width) * static_cast<std::size_t>(rows));
             read = in_->read_scanlines(0, 0, header_.y + y0, header_.y + y0 + rows, 0, 0, header_.nchannels,
-                                       OIIO::TypeDesc::UNKNOWN, native_.data()) &&
-                   OIIO::convert_image(channels, header_.width, rows, 1, native_.data(), header_.format,
-                                       static_cast<OIIO::stride_t>(pixel), OIIO::AutoStride, OIIO::AutoStride, out,
-                                       type, OIIO::AutoStride, OIIO::AutoStride, OIIO::AutoStride);
-        } else {
-            // Channels that differ in type keep OpenImageIO's own conversion.
-            read = in_->read_scanlines(0, 0, header_.y + y0, header_.y + y0 + rows, 0, 0, channels, type, out);
+                                       OIIO::TypeDesc::UNKNOWN, native_.data());
+            const auto outPixel = static_cast<OIIO::stride_t>(type.size()) * channels;
+            std::size_t at = 0;  // the channel's first byte in a native pixel
+            for (int c = 0; read && c < channels; ++c) {
+                const OIIO::TypeDesc from = header_.channelformat(c);
+                const bool same = header_.channelformats.empty();
+                read = OIIO::convert_image(same ? channels : 1, header_.width, rows, 1, native_.data() + at, from,
+                                           static_cast<OIIO::stride_t>(pixel), OIIO::AutoStride, OIIO::AutoStride,
+                                           static_cast<std::uint8_t*>(out) + c * type.size(), type, outPixel,
+                                           OIIO::AutoStride, OIIO::AutoStride);
+                if (same) break;  // all channels at once
+                at += from.size();
+            }
         }
         return read || Fail(error, in_->geterror(), "Cannot read the picture's pixels");
     }

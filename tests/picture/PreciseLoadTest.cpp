@@ -367,6 +367,32 @@ TEST(PreciseLoad, OpenExrChunksThatUnpackShortAreRefused) {
     }
 }
 
+// An OpenEXR whose channels differ in type (half red, float green, half blue, float alpha) is
+// read channel by channel from the file's own samples.
+TEST(PreciseLoad, OpenExrChannelsOfDifferentTypes) {
+    const auto dir = TempFolder("PreciseExrMixed");
+    const std::string file = (dir / "mixed.exr").string();
+    OIIO::ImageSpec layout(W, H, 4, OIIO::TypeDesc::HALF);
+    layout.channelformats = {OIIO::TypeDesc::HALF, OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::HALF, OIIO::TypeDesc::FLOAT};
+    std::vector<float> values(static_cast<std::size_t>(W) * H * 4);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>((i * 7) % 97) / 96.0f;
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
+    ASSERT_TRUE(out && out->open(file, layout)) << OIIO::geterror();
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+    ASSERT_TRUE(out->close());
+
+    TPreciseImage image;
+    const TPictureInfo info = LoadPreciseImage(file, image);
+    EXPECT_TRUE(info.FloatSamples);
+    ASSERT_EQ(image.Width(), W);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const float want = values[(static_cast<std::size_t>(y) * W + x) * 4 + c];
+                EXPECT_NEAR(image.Row(y)[3 * x + c], want, c == 1 ? 0.0 : 1.0 / 2048) << x << "," << y << "," << c;
+            }
+}
+
 // 10-bit DPX samples filled three to a 32-bit word in lines that are not whole words: the
 // reader left samples unwritten, so two reads differed, or wrote past its buffer (found by
 // fuzzing). Such files are refused; RGB lines are always whole words.
