@@ -158,21 +158,25 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
         } else if (attribute == "channels" && type == "chlist") {
             // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
             // bytes, x and y sampling; an empty name ends the list.
+            // A list that does not end, or a channel that is not understood, leaves the chunk
+            // sizes unchecked (OpenEXR's library refuses such headers itself).
             channels.clear();
-            channelsKnown = true;
+            bool understood = true, ended = false;
             std::size_t c = at;
             const std::size_t end = at + static_cast<std::size_t>(length);
             std::string channel;
-            while (channelsKnown && ReadName(data, end, c, channel) && !channel.empty()) {
-                if (end - c < 16) {
-                    channelsKnown = false;
+            while (understood && ReadName(data, end, c, channel)) {
+                if (channel.empty()) {
+                    ended = true;
                     break;
                 }
+                if (end - c < 16) break;
                 const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
                 c += 16;
-                if (pixelType < 0 || pixelType > 2 || xs < 1 || ys < 1) channelsKnown = false;
+                understood = pixelType >= 0 && pixelType <= 2 && xs >= 1 && ys >= 1;
                 channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
             }
+            channelsKnown = understood && ended && !channels.empty();
         }
         at += static_cast<std::size_t>(length);
     }
