@@ -131,7 +131,8 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
     if ((flags << 8) & NonImageFlag) FailPicture(name, "Deep OpenEXR pictures are not supported");
     std::size_t at = 8;
     bool found = false;
-    long long height = 0, x0 = 0, x1 = -1, y0 = 0;
+    long long width = 0, height = 0, x0 = 0, x1 = -1, y0 = 0;
+    std::uint64_t tileWidth = 0, tileHeight = 0;
     std::vector<TExrChannel> channels;
     bool channelsKnown = false;
     int compression = 3;  // ZIP, which OpenEXR's library assumes when the header names none
@@ -149,10 +150,17 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             const long long h = static_cast<long long>(I32(data + at + 12)) - I32(data + at + 4) + 1;
             CheckPictureSize(name, w, h, maxPixels);
             found = true;
+            width = w;
             height = h;
             x0 = I32(data + at);
             x1 = I32(data + at + 8);
             y0 = I32(data + at + 4);
+        } else if (attribute == "tiles") {
+            // x size, y size (32-bit each), level mode; the library reads nine bytes whatever
+            // the size field says.
+            if (type != "tiledesc" || length != 9) FailPicture(name, "Invalid OpenEXR tile description");
+            tileWidth = static_cast<std::uint32_t>(I32(data + at));
+            tileHeight = static_cast<std::uint32_t>(I32(data + at + 4));
         } else if (attribute == "compression" && type == "compression" && length == 1) {
             compression = data[at];
         } else if (attribute == "channels" && type == "chlist") {
@@ -181,6 +189,11 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
         at += static_cast<std::size_t>(length);
     }
     if (!found) FailPicture(name, "OpenEXR data window missing");
+    // The library allocates its tile buffers as it opens the file: a tile is refused when it is
+    // larger than the picture and than 256 x 256 pixels.
+    if (tileWidth * tileHeight > std::max<std::uint64_t>(static_cast<std::uint64_t>(width * height), 1u << 16))
+        FailPicture(name, "Invalid OpenEXR tile size " + std::to_string(tileWidth) + " x " + std::to_string(tileHeight) +
+                              " for a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
     const std::uint32_t version = static_cast<std::uint32_t>(I32(data + 4));
     if (!(version & (TiledFlag | MultipartFlag)) && compression < static_cast<int>(std::size(LinesPerChunk))) {
         const std::uint64_t chunks = static_cast<std::uint64_t>((height + LinesPerChunk[compression] - 1) / LinesPerChunk[compression]);

@@ -393,6 +393,39 @@ TEST(PreciseLoad, OpenExrChannelsOfDifferentTypes) {
             }
 }
 
+// OpenEXR's library allocates its tile buffers as it opens a tiled file: a tile description
+// that is damaged or names tiles far larger than the picture is refused before that (found by
+// fuzzing: a 16 x 16 picture whose tiles took seconds to allocate and clear).
+TEST(PreciseLoad, OpenExrTilesLargerThanThePictureAreRefused) {
+    const auto dir = TempFolder("PreciseExrTiles");
+    const std::string good = (dir / "tiled.exr").string();
+    OIIO::ImageSpec layout(W, H, 3, OIIO::TypeDesc::HALF);
+    layout.tile_width = layout.tile_height = 8;
+    const std::vector<float> values(static_cast<std::size_t>(W) * H * 3, 0.5f);
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(good);
+    ASSERT_TRUE(out && out->open(good, layout)) << OIIO::geterror();
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+    ASSERT_TRUE(out->close());
+    TPreciseImage image;
+    ASSERT_NO_THROW(LoadPreciseImage(good, image));
+
+    const Bytes bytes = ReadFileBytes(good);
+    const std::string tiles = std::string("tiles") + '\0' + "tiledesc" + '\0';
+    const auto at = static_cast<std::size_t>(std::search(bytes.begin(), bytes.end(), tiles.begin(), tiles.end()) - bytes.begin());
+    ASSERT_LT(at, bytes.size());
+    const std::size_t size = at + tiles.size(), x = size + 4, y = size + 8;
+    Bytes shortSize = bytes, huge = bytes;
+    shortSize[size] = 1;
+    huge[x + 1] = 16;  // 8 + 4096
+    huge[y + 1] = 16;
+    const std::string damaged = (dir / "tiles-size.exr").string(), large = (dir / "tiles-large.exr").string();
+    WriteBytes(damaged, shortSize);
+    WriteBytes(large, huge);
+    EXPECT_EQ(ReadError(damaged), "Cannot read picture \"" + damaged + "\": Invalid OpenEXR tile description");
+    EXPECT_EQ(ReadError(large), "Cannot read picture \"" + large +
+                                    "\": Invalid OpenEXR tile size 4104 x 4104 for a picture of 37 x 11 pixels");
+}
+
 // 10-bit DPX samples filled three to a 32-bit word in lines that are not whole words: the
 // reader left samples unwritten, so two reads differed, or wrote past its buffer (found by
 // fuzzing). Such files are refused; RGB lines are always whole words.
