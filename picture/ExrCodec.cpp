@@ -133,6 +133,7 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
     bool found = false;
     long long width = 0, height = 0, x0 = 0, x1 = -1, y0 = 0;
     std::uint64_t tileWidth = 0, tileHeight = 0;
+    bool tilesFound = false;
     std::vector<TExrChannel> channels;
     bool channelsKnown = false;
     int compression = 3;  // ZIP, which OpenEXR's library assumes when the header names none
@@ -161,6 +162,7 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             if (type != "tiledesc" || length != 9) FailPicture(name, "Invalid OpenEXR tile description");
             tileWidth = static_cast<std::uint32_t>(I32(data + at));
             tileHeight = static_cast<std::uint32_t>(I32(data + at + 4));
+            tilesFound = true;
         } else if (attribute == "compression" && type == "compression" && length == 1) {
             compression = data[at];
         } else if (attribute == "channels" && type == "chlist") {
@@ -189,12 +191,16 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
         at += static_cast<std::size_t>(length);
     }
     if (!found) FailPicture(name, "OpenEXR data window missing");
-    // The library allocates its tile buffers as it opens the file: a tile is refused when it is
-    // larger than the picture and than 256 x 256 pixels.
-    if (tileWidth * tileHeight > std::max<std::uint64_t>(static_cast<std::uint64_t>(width * height), 1u << 16))
+    // A single-part tiled file must describe its tiles (without, the library spent seconds on a
+    // 16 x 16 picture). The library allocates its tile buffers as it opens the file: a tile is
+    // refused when it is empty, or larger than the picture and than 256 x 256 pixels.
+    const std::uint32_t version = static_cast<std::uint32_t>(I32(data + 4));
+    if ((version & TiledFlag) && !(version & MultipartFlag) && !tilesFound)
+        FailPicture(name, "Invalid OpenEXR file: tiled, without a tile description");
+    if ((tilesFound && (tileWidth == 0 || tileHeight == 0)) ||
+        tileWidth * tileHeight > std::max<std::uint64_t>(static_cast<std::uint64_t>(width * height), 1u << 16))
         FailPicture(name, "Invalid OpenEXR tile size " + std::to_string(tileWidth) + " x " + std::to_string(tileHeight) +
                               " for a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
-    const std::uint32_t version = static_cast<std::uint32_t>(I32(data + 4));
     if (!(version & (TiledFlag | MultipartFlag)) && compression < static_cast<int>(std::size(LinesPerChunk))) {
         const std::uint64_t chunks = static_cast<std::uint64_t>((height + LinesPerChunk[compression] - 1) / LinesPerChunk[compression]);
         if (chunks > (size - at) / 8) FailPicture(name, "Truncated OpenEXR file: its line offset table is cut short");
