@@ -33,6 +33,7 @@ namespace {
 constexpr std::uint32_t NonImageFlag = 0x800;  // deep data
 constexpr std::uint32_t TiledFlag = 0x200;     // a single tiled part
 constexpr std::uint32_t MultipartFlag = 0x1000;
+constexpr std::uint32_t LongNamesFlag = 0x400;  // attribute names of up to 255 characters, not 31
 
 // Lines per chunk of each compression (none, RLE, ZIPS, ZIP, PIZ, PXR24, B44, B44A, DWAA, DWAB).
 constexpr int LinesPerChunk[] = {1, 1, 1, 16, 32, 16, 32, 32, 32, 256};
@@ -106,10 +107,26 @@ long long ZlibUnpackedBytes(const std::uint8_t* in, std::size_t size, long long 
     return std::min(out, limit + 1);
 }
 
-// A zero-ended string at `at`, at most `limit` bytes long; false when it does not end in the file.
-bool ReadName(const std::uint8_t* data, std::size_t size, std::size_t& at, std::string& out) {
-    const std::size_t limit = 256;
-    for (std::size_t i = at; i < size && i - at < limit; ++i)
+// The library reads a value of these types at its own size, whatever the attribute's size field
+// says, and then goes on from there: a header whose size fields disagree would be read one way
+// here and another way by the library.
+std::int32_t FixedValueSize(const std::string& type) {
+    static const std::pair<const char*, std::int32_t> sizes[] = {
+        {"box2i", 16},    {"box2f", 16},    {"compression", 1}, {"lineOrder", 1}, {"envmap", 1},
+        {"float", 4},     {"double", 8},    {"int", 4},         {"v2i", 8},       {"v2f", 8},
+        {"v2d", 16},      {"v3i", 12},      {"v3f", 12},        {"v3d", 24},      {"m33f", 36},
+        {"m33d", 72},     {"m44f", 64},     {"m44d", 128},      {"rational", 8},  {"timecode", 8},
+        {"keycode", 28},  {"tiledesc", 9},  {"chromaticities", 32}, {"deepImageState", 1}};
+    for (const auto& [name, bytes] : sizes)
+        if (type == name) return bytes;
+    return -1;
+}
+
+// A zero-ended string at `at` of at most `longest` characters; false when it is longer or does
+// not end in the file.
+bool ReadName(const std::uint8_t* data, std::size_t size, std::size_t& at, std::string& out,
+              std::size_t longest = 255) {
+    for (std::size_t i = at; i < size && i - at <= longest; ++i)
         if (data[i] == 0) {
             out.assign(reinterpret_cast<const char*>(data + at), i - at);
             at = i + 1;
@@ -130,6 +147,7 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
     const std::uint32_t flags = static_cast<std::uint32_t>(I32(data + 4)) >> 8;
     if ((flags << 8) & NonImageFlag) FailPicture(name, "Deep OpenEXR pictures are not supported");
     std::size_t at = 8;
+    const std::size_t longest = (flags << 8) & LongNamesFlag ? 255 : 31;
     bool found = false;
     long long width = 0, height = 0, x0 = 0, x1 = -1, y0 = 0;
     std::uint64_t tileWidth = 0, tileHeight = 0;
@@ -139,12 +157,17 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
     int compression = 3;  // ZIP, which OpenEXR's library assumes when the header names none
     for (;;) {
         std::string attribute, type;
-        if (!ReadName(data, size, at, attribute)) FailPicture(name, "Truncated OpenEXR header");
+        // Names longer than the library reads would put its reading and ours out of step.
+        if (!ReadName(data, size, at, attribute, longest)) FailPicture(name, "Truncated OpenEXR header");
         if (attribute.empty()) break;  // the end of the (first part's) header
-        if (!ReadName(data, size, at, type) || size - at < 4) FailPicture(name, "Truncated OpenEXR header");
+        if (!ReadName(data, size, at, type, longest) || size - at < 4) FailPicture(name, "Truncated OpenEXR header");
         const std::int32_t length = I32(data + at);
         at += 4;
         if (length < 0 || static_cast<std::size_t>(length) > size - at) FailPicture(name, "Truncated OpenEXR header");
+        const std::int32_t fixed = FixedValueSize(type);
+        if (fixed >= 0 && length != fixed)
+            FailPicture(name, "Invalid OpenEXR header: attribute \"" + attribute + "\" of type " + type + " has " +
+                                  std::to_string(length) + " bytes instead of " + std::to_string(fixed));
         if (attribute == "dataWindow") {
             if (type != "box2i" || length != 16) FailPicture(name, "Invalid OpenEXR data window");
             const long long w = static_cast<long long>(I32(data + at + 8)) - I32(data + at) + 1;
@@ -168,8 +191,8 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
         } else if (attribute == "channels" && type == "chlist") {
             // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
             // bytes, x and y sampling; an empty name ends the list.
-            // A list that does not end, or a channel that is not understood, leaves the chunk
-            // sizes unchecked (OpenEXR's library refuses such headers itself).
+            // A channel that is not understood leaves the chunk sizes unchecked (the library
+            // refuses such channels itself).
             channels.clear();
             bool understood = true, ended = false;
             std::size_t c = at;
@@ -186,7 +209,9 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
                 understood = pixelType >= 0 && pixelType <= 2 && xs >= 1 && ys >= 1;
                 channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
             }
-            channelsKnown = understood && ended && !channels.empty();
+            // The library reads channels until the list ends, whatever the size field says.
+            if (!ended) FailPicture(name, "Invalid OpenEXR header: the channel list does not end within its size");
+            channelsKnown = understood && !channels.empty();
         }
         at += static_cast<std::size_t>(length);
     }

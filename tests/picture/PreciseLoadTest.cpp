@@ -421,7 +421,9 @@ TEST(PreciseLoad, OpenExrTilesLargerThanThePictureAreRefused) {
     const std::string damaged = (dir / "tiles-size.exr").string(), large = (dir / "tiles-large.exr").string();
     WriteBytes(damaged, shortSize);
     WriteBytes(large, huge);
-    EXPECT_EQ(ReadError(damaged), "Cannot read picture \"" + damaged + "\": Invalid OpenEXR tile description");
+    EXPECT_EQ(ReadError(damaged), "Cannot read picture \"" + damaged +
+                                      "\": Invalid OpenEXR header: attribute \"tiles\" of type tiledesc has 1 bytes "
+                                      "instead of 9");
     EXPECT_EQ(ReadError(large), "Cannot read picture \"" + large +
                                     "\": Invalid OpenEXR tile size 4104 x 4104 for a picture of 37 x 11 pixels");
 
@@ -434,6 +436,19 @@ TEST(PreciseLoad, OpenExrTilesLargerThanThePictureAreRefused) {
     flagged[5] |= 0x02;  // the tiled flag, 0x200 of the version field
     WriteBytes(marked, flagged);
     EXPECT_EQ(ReadError(marked), "Cannot read picture \"" + marked + "\": Invalid OpenEXR file: tiled, without a tile description");
+
+    // A channel list whose size field ends before the list does: the library reads on to the
+    // list's end and so out of step with the header (found by fuzzing: it then took a string of
+    // gigabytes).
+    Bytes cut = ReadFileBytes(scanline);
+    const std::string chlist = std::string("channels") + '\0' + "chlist" + '\0';
+    const auto list = static_cast<std::size_t>(std::search(cut.begin(), cut.end(), chlist.begin(), chlist.end()) - cut.begin());
+    ASSERT_LT(list, cut.size());
+    cut[list + chlist.size()] -= 1;
+    const std::string unended = (dir / "channels-cut.exr").string();
+    WriteBytes(unended, cut);
+    EXPECT_EQ(ReadError(unended),
+              "Cannot read picture \"" + unended + "\": Invalid OpenEXR header: the channel list does not end within its size");
 }
 
 // 10-bit DPX samples filled three to a 32-bit word in lines that are not whole words: the
