@@ -180,9 +180,9 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             x1 = I32(data + at + 8);
             y0 = I32(data + at + 4);
         } else if (attribute == "tiles") {
-            // x size, y size (32-bit each), level mode; the library reads nine bytes whatever
-            // the size field says.
-            if (type != "tiledesc" || length != 9) FailPicture(name, "Invalid OpenEXR tile description");
+            // x size, y size (32-bit each), level mode (its size is checked with the other
+            // fixed-size values above).
+            if (type != "tiledesc") FailPicture(name, "Invalid OpenEXR tile description");
             tileWidth = static_cast<std::uint32_t>(I32(data + at));
             tileHeight = static_cast<std::uint32_t>(I32(data + at + 4));
             tilesFound = true;

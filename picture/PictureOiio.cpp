@@ -4,11 +4,9 @@
 #include <dlfcn.h>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 #include "picture/OiioModule.h"
