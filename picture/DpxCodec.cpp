@@ -7,9 +7,11 @@
 //   770  number of image elements                       (16-bit)
 //   772  pixels per line, 776 lines per element         (32-bit each)
 //   780  the first image element: 800 descriptor (50 RGB, 51 RGBA, 6 luma), 803 bits per
-//        sample (8, 10, 12, 16), 804 packing, 806 encoding (0: none), 808 its data offset
+//        sample (8, 10, 12, 16), 804 packing, 806 encoding (0: none), 808 its data offset,
+//        812 padding after each line
 // Colourists' frames are 10-bit RGB (three samples packed into each 32-bit word) or 16-bit RGB.
 #include <cstring>
+#include <vector>
 
 #include "picture/PictureCodecs.h"
 
@@ -66,18 +68,36 @@ void DecodeDpx(const std::uint8_t* data, std::size_t size, const std::string& na
         FailPicture(name, "Unsupported DPX layout: lines of " + std::to_string(lineSamples) +
                               " 10-bit samples filled into 32-bit words (only multiples of 3 are read)");
     // The pixels must be in the file, from the element's data offset (or the image offset when
-    // it is 0): packed samples (packing 0) take bits / 8 bytes each, filled 10-bit ones 4 bytes
-    // for 3, filled 12-bit ones 2 bytes each.
+    // it is 0). Each line of packed 10 and 12-bit samples starts on a 32-bit word; filled 10-bit
+    // samples take 4 bytes for 3, filled 12-bit ones 2 bytes each.
     std::uint64_t offset = h.U32(808);
     if (offset == 0 || offset == 0xFFFFFFFFu) offset = h.U32(4);
-    const std::uint64_t samples = lineSamples * height;
-    const std::uint64_t need = packing == 0 ? (samples * bits + 7) / 8
-                               : bits == 10 ? samples / 3 * 4
-                               : bits == 12 ? samples * 2
-                                            : samples * bits / 8;
+    const bool packedWords = packing == 0 && (bits == 10 || bits == 12);
+    const std::uint64_t lineBytes = packedWords ? (lineSamples * bits + 31) / 32 * 4
+                                    : bits == 10 ? lineSamples / 3 * 4
+                                    : bits == 12 ? lineSamples * 2
+                                                 : lineSamples * bits / 8;
+    // Bytes of padding after each line (at 812; all ones: not given).
+    std::uint64_t padding = h.U32(812);
+    if (padding == 0xFFFFFFFFu) padding = 0;
+    if (padding > size)
+        FailPicture(name, "Invalid DPX line padding " + std::to_string(padding) + ": larger than the file");
+    const std::uint64_t need = (height - 1) * (lineBytes + padding) + lineBytes;
     if (offset < DpxHeaderBytes || offset > size || size - offset < need)
         FailPicture(name, "Truncated DPX file: the header claims " + std::to_string(width) + " x " +
                               std::to_string(height) + " pixels, more than the file holds");
+    // OpenImageIO's reader counts the padding from the first line it is asked for rather than
+    // from the top of the picture, so every read after the first would start in the wrong place:
+    // it is given the lines without their padding.
+    if (padding != 0 && height > 1) {
+        std::vector<std::uint8_t> lines(offset + height * lineBytes);
+        std::memcpy(lines.data(), data, offset);
+        std::memset(lines.data() + 812, 0, 4);
+        for (std::uint64_t y = 0; y < height; ++y)
+            std::memcpy(lines.data() + offset + y * lineBytes, data + offset + y * (lineBytes + padding), lineBytes);
+        DecodeWithOiio("dpx", lines.data(), lines.size(), name, maxPixels, sink);
+        return;
+    }
     DecodeWithOiio("dpx", data, size, name, maxPixels, sink);
 }
 

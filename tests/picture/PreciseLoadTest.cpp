@@ -470,6 +470,73 @@ TEST(PreciseLoad, FilledTenBitDpxLinesOfPartWordsAreRefused) {
                                    "(only multiples of 3 are read)");
 }
 
+// Padding after each DPX line (its size at 812) is skipped on every line, also in pictures
+// taller than one read's worth of lines; "not given" (all ones) is no padding; a size that
+// cannot fit in the file is refused (a damaged one made the reader copy from before its buffer,
+// found by fuzzing).
+TEST(PreciseLoad, DpxLinePaddingIsSkipped) {
+    const auto dir = TempFolder("PreciseDpxPadding");
+    constexpr int Tall = 150;
+    struct TLayout {
+        int Channels, Bits;
+        const char* Packing;
+        std::size_t LineBytes;
+    };
+    for (const TLayout& layout : {TLayout{3, 10, "Filled Method A", W * 4}, TLayout{1, 10, "Packed", 48},
+                                  TLayout{3, 16, nullptr, W * 6}, TLayout{3, 8, nullptr, W * 3}}) {
+        const std::string what = std::to_string(layout.Channels) + "x" + std::to_string(layout.Bits);
+        const std::string plain = (dir / (what + ".dpx")).string();
+        {
+            std::vector<float> values(static_cast<std::size_t>(W) * Tall * layout.Channels);
+            for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>((i * 37) % 1024) / 1023.0f;
+            std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(plain);
+            OIIO::ImageSpec header(W, Tall, layout.Channels, layout.Bits == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
+            header.attribute("oiio:BitsPerSample", layout.Bits);
+            header.attribute("oiio:Endian", "big");
+            if (layout.Packing) header.attribute("dpx:Packing", layout.Packing);
+            ASSERT_TRUE(out->open(plain, header)) << out->geterror();
+            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+            ASSERT_TRUE(out->close());
+        }
+        TPreciseImage want;
+        LoadPreciseImage(plain, want);
+        const Bytes bytes = ReadFileBytes(plain);
+        ASSERT_EQ(bytes[0], 'S') << what;  // big-endian
+        const std::size_t offset = std::size_t(bytes[808]) << 24 | std::size_t(bytes[809]) << 16 |
+                                   std::size_t(bytes[810]) << 8 | bytes[811];
+        ASSERT_EQ(bytes.size(), offset + layout.LineBytes * Tall) << what;
+        const auto withPadding = [&](std::uint32_t field, std::size_t padding, std::size_t cut) {
+            Bytes padded(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+            for (int y = 0; y < Tall; ++y) {
+                const auto line = bytes.begin() + static_cast<std::ptrdiff_t>(offset + layout.LineBytes * y);
+                padded.insert(padded.end(), line, line + static_cast<std::ptrdiff_t>(layout.LineBytes));
+                padded.insert(padded.end(), padding, 0xA5);
+            }
+            for (int i = 0; i < 4; ++i) padded[812 + i] = static_cast<std::uint8_t>(field >> (24 - 8 * i));
+            padded.resize(padded.size() - cut);
+            const std::string file = (dir / (what + "-" + std::to_string(field) + "-" + std::to_string(cut) + ".dpx")).string();
+            WriteBytes(file, padded);
+            return file;
+        };
+        for (const std::uint32_t padding : {12u, 0xFFFFFFFFu}) {
+            const std::string file = withPadding(padding, padding == 12 ? 12 : 0, 0);
+            TPreciseImage image;
+            LoadPreciseImage(file, image);
+            ASSERT_EQ(image.Height(), Tall) << file;
+            int wrong = 0;
+            for (int y = 0; y < Tall; ++y)
+                wrong += std::memcmp(image.Row(y), want.Row(y), sizeof(float) * 3 * W) != 0;
+            EXPECT_EQ(wrong, 0) << file;
+        }
+        // The last line's padding may be missing; any more is a truncated file.
+        LoadPreciseImage(withPadding(12, 12, 12), want);
+        EXPECT_NE(ReadError(withPadding(12, 12, 13)).find("Truncated DPX file"), std::string::npos) << what;
+        const std::string damaged = withPadding(0xFFFFFF00u, 0, 0);
+        EXPECT_EQ(ReadError(damaged),
+                  "Cannot read picture \"" + damaged + "\": Invalid DPX line padding 4294967040: larger than the file");
+    }
+}
+
 // Written deep and read back: every type and depth keeps the samples within half a code.
 TEST(PreciseLoad, PreciseImagesWrittenAndReadBack) {
     const auto dir = TempFolder("PreciseRoundTrip");
