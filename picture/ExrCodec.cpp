@@ -15,7 +15,8 @@
 // chunk that unpacks to fewer bytes than its lines need: the library copies the lines out of
 // its unpacking buffer regardless, and the rest of them would be whatever that buffer held
 // before. The sizes of uncompressed, RLE, ZIPS and ZIP chunks (the ones whose unpacked size the
-// library does not check itself) are checked here.
+// library does not check itself) are checked here, and so are empty chunks of the other
+// compressions, which the library takes as unpacked to nothing.
 #include <zlib.h>
 
 #include <algorithm>
@@ -241,7 +242,7 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
                                       std::to_string(chunks) + " lies outside the file");
             offsets[c] = offset;
         }
-        if (channelsKnown && compression <= ecZip) {
+        if (channelsKnown) {
             // Every chunk's unpacked size, on all cores (ZIP chunks are unpacked to count them);
             // the first chunk in the file's order that is wrong is the one reported.
             std::vector<long long> unpacked(chunks), needed(chunks);
@@ -257,7 +258,8 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
                     long long got = packed >= need ? need : static_cast<long long>(packed);
                     if (packed < need) {
                         if (compression == ecRle) got = RleUnpackedBytes(chunk, packed, need);
-                        else if (compression != ecNone) got = ZlibUnpackedBytes(chunk, packed, need);
+                        else if (compression == ecZips || compression == ecZip) got = ZlibUnpackedBytes(chunk, packed, need);
+                        else if (compression != ecNone && packed > 0) got = need;  // the library checks these
                     }
                     needed[static_cast<std::size_t>(c)] = need;
                     unpacked[static_cast<std::size_t>(c)] = got;

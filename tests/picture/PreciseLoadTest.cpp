@@ -365,6 +365,26 @@ TEST(PreciseLoad, OpenExrChunksThatUnpackShortAreRefused) {
             << error;
         EXPECT_NE(error.find(" instead of " + std::to_string(needed)), std::string::npos) << error;
     }
+    // The other compressions check their own data, except an empty chunk: the library took it as
+    // unpacked to nothing and handed out whatever memory held (found by fuzzing).
+    for (const char* compression : {"piz", "pxr24", "b44", "b44a", "dwaa", "dwab"}) {
+        const std::string good = (dir / (std::string(compression) + ".exr")).string();
+        WriteWithOiio(good, OIIO::TypeDesc::HALF, 3, 0, values, nullptr, compression);
+        Bytes empty = ReadFileBytes(good);
+        // One chunk: its offset is the table's only entry, just before it.
+        std::size_t chunk = 0;
+        for (std::size_t p = 8; p + 16 <= empty.size() && chunk == 0; ++p) {
+            std::uint64_t offset = 0;
+            for (int i = 7; i >= 0; --i) offset = offset << 8 | empty[p + static_cast<std::size_t>(i)];
+            if (offset == p + 8) chunk = p + 8;
+        }
+        ASSERT_NE(chunk, 0u) << compression;
+        std::fill_n(empty.begin() + static_cast<std::ptrdiff_t>(chunk + 4), 4, 0);  // its data size
+        const std::string file = (dir / (std::string("empty-") + compression + ".exr")).string();
+        WriteBytes(file, empty);
+        EXPECT_EQ(ReadError(file), "Cannot read picture \"" + file + "\": Damaged OpenEXR file: chunk 1 of 1 holds 0 "
+                                   "bytes of pixels instead of " + std::to_string(W * H * 3 * 2));
+    }
 }
 
 // An OpenEXR whose channels differ in type (half red, float green, half blue, float alpha) is
