@@ -7,9 +7,9 @@
 // yMin, xMax, yMax) gives the pixels stored. Samples are half or float, usually linear light:
 // values outside 0..1 are clamped into the LUT's domain and counted.
 //
-// A single-part scanline file follows its header with a table of 64-bit offsets, one per chunk
-// of lines (how many lines a chunk holds depends on the compression); each chunk starts with
-// its first line's y and its data size (32-bit each). OpenEXR's library rebuilds a damaged
+// A single-part file follows its header with a table of 64-bit offsets, one per chunk: of lines
+// (how many lines a chunk holds depends on the compression), or one tile each; each chunk starts
+// with its first line's y (or its tile's coordinates) and its data size. OpenEXR's library rebuilds a damaged
 // table by guessing and then hands back whatever memory held for the chunks it cannot find,
 // so the table is checked here and a file whose table points outside it is refused. Likewise a
 // chunk that unpacks to fewer bytes than its lines need: the library copies the lines out of
@@ -227,16 +227,28 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
         tileWidth * tileHeight > std::max<std::uint64_t>(static_cast<std::uint64_t>(width * height), 1u << 16))
         FailPicture(name, "Invalid OpenEXR tile size " + std::to_string(tileWidth) + " x " + std::to_string(tileHeight) +
                               " for a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
-    if (!(version & (TiledFlag | MultipartFlag)) && compression < static_cast<int>(std::size(LinesPerChunk))) {
-        const std::uint64_t chunks = static_cast<std::uint64_t>((height + LinesPerChunk[compression] - 1) / LinesPerChunk[compression]);
-        if (chunks > (size - at) / 8) FailPicture(name, "Truncated OpenEXR file: its line offset table is cut short");
+    // The chunks the picture is read from: its lines, or the tiles of its full-size level (the
+    // first in the offset table when the file also holds smaller levels).
+    const bool tiled = (version & TiledFlag) != 0;
+    if (!(version & MultipartFlag) && compression < static_cast<int>(std::size(LinesPerChunk))) {
+        const int lines = LinesPerChunk[compression];
+        const std::uint64_t w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
+        const std::uint64_t tilesX = tiled ? (w + tileWidth - 1) / tileWidth : 1;
+        const std::uint64_t chunks = tiled ? tilesX * ((h + tileHeight - 1) / tileHeight)
+                                           : (h + static_cast<std::uint64_t>(lines) - 1) / static_cast<std::uint64_t>(lines);
+        // A chunk starts with its first line's y, or its tile's x, y and level x, y (32-bit
+        // each), then its data size.
+        const std::uint64_t chunkHead = tiled ? 20 : 8;
+        if (chunks > (size - at) / 8)
+            FailPicture(name, std::string("Truncated OpenEXR file: its ") + (tiled ? "tile" : "line") +
+                                  " offset table is cut short");
         const std::uint64_t firstChunk = at + 8 * chunks;
         std::vector<std::uint64_t> offsets(chunks);
         for (std::uint64_t c = 0; c < chunks; ++c) {
             std::uint64_t offset = 0;
             for (int i = 7; i >= 0; --i) offset = offset << 8 | data[at + 8 * c + static_cast<std::size_t>(i)];
-            const bool inside = offset >= firstChunk && offset <= size && size - offset >= 8 &&
-                                static_cast<std::uint32_t>(I32(data + offset + 4)) <= size - offset - 8;
+            const bool inside = offset >= firstChunk && offset <= size && size - offset >= chunkHead &&
+                                static_cast<std::uint32_t>(I32(data + offset + chunkHead - 4)) <= size - offset - chunkHead;
             if (!inside)
                 FailPicture(name, "Damaged OpenEXR file: chunk " + std::to_string(c + 1) + " of " +
                                       std::to_string(chunks) + " lies outside the file");
@@ -246,15 +258,23 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             // Every chunk's unpacked size, on all cores (ZIP chunks are unpacked to count them);
             // the first chunk in the file's order that is wrong is the one reported.
             std::vector<long long> unpacked(chunks), needed(chunks);
-            const int lines = LinesPerChunk[compression];
             ParallelFor(static_cast<int>(chunks), [&](int begin, int end) {
                 for (int c = begin; c < end; ++c) {
-                    const long long first = y0 + static_cast<long long>(c) * lines;
-                    const long long last = std::min(y0 + height - 1, first + lines - 1);
-                    const long long need = static_cast<long long>(UnpackedBytes(channels, x0, x1, first, last));
-                    const std::uint8_t* chunk = data + offsets[static_cast<std::size_t>(c)] + 8;
+                    long long left = x0, right = x1, first = y0 + static_cast<long long>(c) * lines;
+                    long long last = std::min(y0 + height - 1, first + lines - 1);
+                    if (tiled) {
+                        const auto tx = static_cast<long long>(static_cast<std::uint64_t>(c) % tilesX);
+                        const auto ty = static_cast<long long>(static_cast<std::uint64_t>(c) / tilesX);
+                        const auto tw = static_cast<long long>(tileWidth), th = static_cast<long long>(tileHeight);
+                        left = x0 + tx * tw;
+                        right = std::min(x1, left + tw - 1);
+                        first = y0 + ty * th;
+                        last = std::min(y0 + height - 1, first + th - 1);
+                    }
+                    const long long need = static_cast<long long>(UnpackedBytes(channels, left, right, first, last));
+                    const std::uint8_t* chunk = data + offsets[static_cast<std::size_t>(c)] + chunkHead;
                     const auto packed = static_cast<std::uint32_t>(I32(chunk - 4));
-                    // A chunk at least as large as its lines is stored as it is.
+                    // A chunk at least as large as its pixels is stored as it is.
                     long long got = packed >= need ? need : static_cast<long long>(packed);
                     if (packed < need) {
                         if (compression == ecRle) got = RleUnpackedBytes(chunk, packed, need);

@@ -367,23 +367,55 @@ TEST(PreciseLoad, OpenExrChunksThatUnpackShortAreRefused) {
     }
     // The other compressions check their own data, except an empty chunk: the library took it as
     // unpacked to nothing and handed out whatever memory held (found by fuzzing).
+    // The first chunk's offset is the table's first entry, which ends `chunks` entries before it.
+    const auto firstChunk = [](const Bytes& file, std::size_t chunks) {
+        for (std::size_t p = 8; p + 16 <= file.size(); ++p) {
+            std::uint64_t offset = 0;
+            for (int i = 7; i >= 0; --i) offset = offset << 8 | file[p + static_cast<std::size_t>(i)];
+            if (offset == p + 8 * chunks) return p + 8 * chunks;
+        }
+        return std::size_t{0};
+    };
     for (const char* compression : {"piz", "pxr24", "b44", "b44a", "dwaa", "dwab"}) {
         const std::string good = (dir / (std::string(compression) + ".exr")).string();
         WriteWithOiio(good, OIIO::TypeDesc::HALF, 3, 0, values, nullptr, compression);
         Bytes empty = ReadFileBytes(good);
-        // One chunk: its offset is the table's only entry, just before it.
-        std::size_t chunk = 0;
-        for (std::size_t p = 8; p + 16 <= empty.size() && chunk == 0; ++p) {
-            std::uint64_t offset = 0;
-            for (int i = 7; i >= 0; --i) offset = offset << 8 | empty[p + static_cast<std::size_t>(i)];
-            if (offset == p + 8) chunk = p + 8;
-        }
+        const std::size_t chunk = firstChunk(empty, 1);
         ASSERT_NE(chunk, 0u) << compression;
         std::fill_n(empty.begin() + static_cast<std::ptrdiff_t>(chunk + 4), 4, 0);  // its data size
         const std::string file = (dir / (std::string("empty-") + compression + ".exr")).string();
         WriteBytes(file, empty);
         EXPECT_EQ(ReadError(file), "Cannot read picture \"" + file + "\": Damaged OpenEXR file: chunk 1 of 1 holds 0 "
                                    "bytes of pixels instead of " + std::to_string(W * H * 3 * 2));
+    }
+    // Tiles likewise: 8 x 8 tiles, 5 x 2 of them; the first one emptied.
+    for (const char* compression : {"zip", "piz"}) {
+        const std::string good = (dir / (std::string("tiled-") + compression + ".exr")).string();
+        {
+            OIIO::ImageSpec header(W, H, 3, OIIO::TypeDesc::HALF);
+            header.tile_width = header.tile_height = 8;
+            header.attribute("compression", compression);
+            std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(good);
+            ASSERT_TRUE(out && out->open(good, header)) << OIIO::geterror();
+            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+            ASSERT_TRUE(out->close());
+        }
+        TPreciseImage image;
+        ASSERT_NO_THROW(LoadPreciseImage(good, image)) << compression;
+        Bytes empty = ReadFileBytes(good);
+        const std::size_t chunk = firstChunk(empty, 10);
+        ASSERT_NE(chunk, 0u) << compression;
+        std::fill_n(empty.begin() + static_cast<std::ptrdiff_t>(chunk + 16), 4, 0);  // after x, y, level x, y
+        const std::string file = (dir / (std::string("tiled-empty-") + compression + ".exr")).string();
+        WriteBytes(file, empty);
+        EXPECT_EQ(ReadError(file), "Cannot read picture \"" + file + "\": Damaged OpenEXR file: chunk 1 of 10 holds " +
+                                       (compression[0] == 'z' ? "invalid packed data" : "0 bytes of pixels") +
+                                       " instead of " + std::to_string(8 * 8 * 3 * 2));
+        // A tile whose data would run past the end of the file (the library read past its buffer).
+        std::fill_n(empty.begin() + static_cast<std::ptrdiff_t>(chunk + 16), 3, 0xFF);
+        WriteBytes(file, empty);
+        EXPECT_EQ(ReadError(file),
+                  "Cannot read picture \"" + file + "\": Damaged OpenEXR file: chunk 1 of 10 lies outside the file");
     }
 }
 
