@@ -156,89 +156,109 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
     std::vector<TExrChannel> channels;
     bool channelsKnown = false;
     int compression = 3;  // ZIP, which OpenEXR's library assumes when the header names none
-    for (;;) {
-        std::string attribute, type;
-        // Names longer than the library reads would put its reading and ours out of step.
-        if (!ReadName(data, size, at, attribute, longest)) FailPicture(name, "Truncated OpenEXR header");
-        if (attribute.empty()) break;  // the end of the (first part's) header
-        if (!ReadName(data, size, at, type, longest) || size - at < 4) FailPicture(name, "Truncated OpenEXR header");
-        const std::int32_t length = I32(data + at);
-        at += 4;
-        if (length < 0 || static_cast<std::size_t>(length) > size - at) FailPicture(name, "Truncated OpenEXR header");
-        const std::int32_t fixed = FixedValueSize(type);
-        if (fixed >= 0 && length != fixed)
-            FailPicture(name, "Invalid OpenEXR header: attribute \"" + attribute + "\" of type " + type + " has " +
-                                  std::to_string(length) + " bytes instead of " + std::to_string(fixed));
-        if (attribute == "dataWindow") {
-            if (type != "box2i" || length != 16) FailPicture(name, "Invalid OpenEXR data window");
-            const long long w = static_cast<long long>(I32(data + at + 8)) - I32(data + at) + 1;
-            const long long h = static_cast<long long>(I32(data + at + 12)) - I32(data + at + 4) + 1;
-            CheckPictureSize(name, w, h, maxPixels);
-            found = true;
-            width = w;
-            height = h;
-            x0 = I32(data + at);
-            x1 = I32(data + at + 8);
-            y0 = I32(data + at + 4);
-        } else if (attribute == "tiles") {
-            // x size, y size (32-bit each), level mode (its size is checked with the other
-            // fixed-size values above).
-            if (type != "tiledesc") FailPicture(name, "Invalid OpenEXR tile description");
-            tileWidth = static_cast<std::uint32_t>(I32(data + at));
-            tileHeight = static_cast<std::uint32_t>(I32(data + at + 4));
-            tilesFound = true;
-        } else if (attribute == "compression" && type == "compression" && length == 1) {
-            compression = data[at];
-        } else if (attribute == "channels" && type == "chlist") {
-            // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
-            // bytes, x and y sampling; an empty name ends the list.
-            // A channel that is not understood leaves the chunk sizes unchecked (the library
-            // refuses such channels itself).
-            channels.clear();
-            bool understood = true, ended = false;
-            std::size_t c = at;
-            const std::size_t end = at + static_cast<std::size_t>(length);
-            std::string channel;
-            while (understood && ReadName(data, end, c, channel)) {
-                if (channel.empty()) {
-                    ended = true;
-                    break;
-                }
-                if (end - c < 16) break;
-                const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
-                c += 16;
-                understood = pixelType >= 0 && pixelType <= 2 && xs >= 1 && ys >= 1;
-                channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
+    std::string partType;  // a multi-part file's first part: "scanlineimage", "tiledimage", ...
+    const std::uint32_t version = static_cast<std::uint32_t>(I32(data + 4));
+    const bool multipart = (version & MultipartFlag) != 0;
+    // A multi-part file has a header per part, each ended like a single part's, and an empty one
+    // after the last; the picture is its first part.
+    for (int part = 0;; ++part) {
+        for (;;) {
+            std::string attribute, type;
+            // Names longer than the library reads would put its reading and ours out of step.
+            if (!ReadName(data, size, at, attribute, longest)) FailPicture(name, "Truncated OpenEXR header");
+            if (attribute.empty()) break;  // the end of this part's header
+            if (!ReadName(data, size, at, type, longest) || size - at < 4) FailPicture(name, "Truncated OpenEXR header");
+            const std::int32_t length = I32(data + at);
+            at += 4;
+            if (length < 0 || static_cast<std::size_t>(length) > size - at) FailPicture(name, "Truncated OpenEXR header");
+            const std::int32_t fixed = FixedValueSize(type);
+            if (fixed >= 0 && length != fixed)
+                FailPicture(name, "Invalid OpenEXR header: attribute \"" + attribute + "\" of type " + type + " has " +
+                                      std::to_string(length) + " bytes instead of " + std::to_string(fixed));
+            if (part > 0) {
+                at += static_cast<std::size_t>(length);
+                continue;
             }
-            // The library reads channels until the list ends, whatever the size field says.
-            if (!ended) FailPicture(name, "Invalid OpenEXR header: the channel list does not end within its size");
-            channelsKnown = understood && !channels.empty();
+            if (attribute == "dataWindow") {
+                if (type != "box2i" || length != 16) FailPicture(name, "Invalid OpenEXR data window");
+                const long long w = static_cast<long long>(I32(data + at + 8)) - I32(data + at) + 1;
+                const long long h = static_cast<long long>(I32(data + at + 12)) - I32(data + at + 4) + 1;
+                CheckPictureSize(name, w, h, maxPixels);
+                found = true;
+                width = w;
+                height = h;
+                x0 = I32(data + at);
+                x1 = I32(data + at + 8);
+                y0 = I32(data + at + 4);
+            } else if (attribute == "tiles") {
+                // x size, y size (32-bit each), level mode (its size is checked with the other
+                // fixed-size values above).
+                if (type != "tiledesc") FailPicture(name, "Invalid OpenEXR tile description");
+                tileWidth = static_cast<std::uint32_t>(I32(data + at));
+                tileHeight = static_cast<std::uint32_t>(I32(data + at + 4));
+                tilesFound = true;
+            } else if (attribute == "type" && type == "string") {
+                partType.assign(reinterpret_cast<const char*>(data + at), static_cast<std::size_t>(length));
+            } else if (attribute == "compression" && type == "compression" && length == 1) {
+                compression = data[at];
+            } else if (attribute == "channels" && type == "chlist") {
+                // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
+                // bytes, x and y sampling; an empty name ends the list.
+                // A channel that is not understood leaves the chunk sizes unchecked (the library
+                // refuses such channels itself).
+                channels.clear();
+                bool understood = true, ended = false;
+                std::size_t c = at;
+                const std::size_t end = at + static_cast<std::size_t>(length);
+                std::string channel;
+                while (understood && ReadName(data, end, c, channel)) {
+                    if (channel.empty()) {
+                        ended = true;
+                        break;
+                    }
+                    if (end - c < 16) break;
+                    const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
+                    c += 16;
+                    understood = pixelType >= 0 && pixelType <= 2 && xs >= 1 && ys >= 1;
+                    channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
+                }
+                // The library reads channels until the list ends, whatever the size field says.
+                if (!ended) FailPicture(name, "Invalid OpenEXR header: the channel list does not end within its size");
+                channelsKnown = understood && !channels.empty();
+            }
+            at += static_cast<std::size_t>(length);
         }
-        at += static_cast<std::size_t>(length);
+        if (!multipart) break;
+        if (at >= size) FailPicture(name, "Truncated OpenEXR header");
+        if (data[at] == 0) {
+            ++at;
+            break;
+        }
     }
     if (!found) FailPicture(name, "OpenEXR data window missing");
-    // A single-part tiled file must describe its tiles (without, the library spent seconds on a
-    // 16 x 16 picture). The library allocates its tile buffers as it opens the file: a tile is
-    // refused when it is empty, or larger than the picture and than 256 x 256 pixels.
-    const std::uint32_t version = static_cast<std::uint32_t>(I32(data + 4));
-    if ((version & TiledFlag) && !(version & MultipartFlag) && !tilesFound)
+    // A tiled file must describe its tiles (without, the library spent seconds on a 16 x 16
+    // picture). The library allocates its tile buffers as it opens the file: a tile is refused
+    // when it is empty, or larger than the picture and than 256 x 256 pixels.
+    const bool tiled = multipart ? partType == "tiledimage" : (version & TiledFlag) != 0;
+    if (tiled && !tilesFound)
         FailPicture(name, "Invalid OpenEXR file: tiled, without a tile description");
     if ((tilesFound && (tileWidth == 0 || tileHeight == 0)) ||
         tileWidth * tileHeight > std::max<std::uint64_t>(static_cast<std::uint64_t>(width * height), 1u << 16))
         FailPicture(name, "Invalid OpenEXR tile size " + std::to_string(tileWidth) + " x " + std::to_string(tileHeight) +
                               " for a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
     // The chunks the picture is read from: its lines, or the tiles of its full-size level (the
-    // first in the offset table when the file also holds smaller levels).
-    const bool tiled = (version & TiledFlag) != 0;
-    if (!(version & MultipartFlag) && compression < static_cast<int>(std::size(LinesPerChunk))) {
+    // first in the offset table when the file also holds smaller levels). A multi-part file's
+    // first part has the first table.
+    const bool flat = !multipart || tiled || partType == "scanlineimage";
+    if (flat && compression < static_cast<int>(std::size(LinesPerChunk))) {
         const int lines = LinesPerChunk[compression];
         const std::uint64_t w = static_cast<std::uint64_t>(width), h = static_cast<std::uint64_t>(height);
         const std::uint64_t tilesX = tiled ? (w + tileWidth - 1) / tileWidth : 1;
         const std::uint64_t chunks = tiled ? tilesX * ((h + tileHeight - 1) / tileHeight)
                                            : (h + static_cast<std::uint64_t>(lines) - 1) / static_cast<std::uint64_t>(lines);
-        // A chunk starts with its first line's y, or its tile's x, y and level x, y (32-bit
-        // each), then its data size.
-        const std::uint64_t chunkHead = tiled ? 20 : 8;
+        // A chunk starts with its part number in a multi-part file, its first line's y or its
+        // tile's x, y and level x, y (32-bit each), then its data size.
+        const std::uint64_t chunkHead = (multipart ? 4 : 0) + (tiled ? 20 : 8);
         if (chunks > (size - at) / 8)
             FailPicture(name, std::string("Truncated OpenEXR file: its ") + (tiled ? "tile" : "line") +
                                   " offset table is cut short");

@@ -417,6 +417,33 @@ TEST(PreciseLoad, OpenExrChunksThatUnpackShortAreRefused) {
         EXPECT_EQ(ReadError(file),
                   "Cannot read picture \"" + file + "\": Damaged OpenEXR file: chunk 1 of 10 lies outside the file");
     }
+    // A file of two parts: the picture is the first, whose chunks start with the part number.
+    for (const bool tiled : {false, true}) {
+        const std::string good = (dir / (tiled ? "parts-tiled.exr" : "parts.exr")).string();
+        {
+            OIIO::ImageSpec header(W, H, 3, OIIO::TypeDesc::HALF);
+            if (tiled) header.tile_width = header.tile_height = 8;
+            header.attribute("compression", tiled ? "zip" : "piz");
+            const OIIO::ImageSpec headers[] = {header, header};
+            std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(good);
+            ASSERT_TRUE(out && out->open(good, 2, headers)) << OIIO::geterror();
+            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+            ASSERT_TRUE(out->open(good, headers[1], OIIO::ImageOutput::AppendSubimage)) << out->geterror();
+            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+            ASSERT_TRUE(out->close());
+        }
+        TPreciseImage image;
+        ASSERT_NO_THROW(LoadPreciseImage(good, image)) << good;
+        Bytes empty = ReadFileBytes(good);
+        const std::size_t chunk = firstChunk(empty, tiled ? 20 : 2);
+        ASSERT_NE(chunk, 0u) << good;
+        std::fill_n(empty.begin() + static_cast<std::ptrdiff_t>(chunk + (tiled ? 20 : 8)), 4, 0);
+        const std::string file = (dir / (tiled ? "parts-tiled-empty.exr" : "parts-empty.exr")).string();
+        WriteBytes(file, empty);
+        EXPECT_EQ(ReadError(file), "Cannot read picture \"" + file + "\": Damaged OpenEXR file: chunk 1 of " +
+                                       (tiled ? "10 holds invalid packed data instead of 384"
+                                              : "1 holds 0 bytes of pixels instead of " + std::to_string(W * H * 3 * 2)));
+    }
 }
 
 // An OpenEXR whose channels differ in type (half red, float green, half blue, float alpha) is
