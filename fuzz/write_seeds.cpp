@@ -57,7 +57,7 @@ int WritePictureSeeds(const std::filesystem::path& folder, const std::filesystem
 }
 
 // Layouts that other programs write and our writers do not: OpenEXR of every compression, tiled,
-// gray and with alpha, with samples outside 0..1; DPX of 8, 12 and 16 bits, gray, with alpha and
+// of two parts, gray and with alpha, with samples outside 0..1; DPX of 8, 12 and 16 bits, gray, with alpha and
 // little-endian; tiled and float TIFF (read through OpenImageIO). Written with OpenImageIO.
 int WriteOtherLayoutSeeds(const std::filesystem::path& folder, const std::filesystem::path& deepFolder) {
     struct TLayout {
@@ -67,6 +67,7 @@ int WriteOtherLayoutSeeds(const std::filesystem::path& folder, const std::filesy
         std::vector<std::pair<const char*, const char*>> Attributes;
         int Bits = 0;
         int Tile = 0;
+        int Parts = 1;
     };
     const std::vector<TLayout> layouts = {
         {"none.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "none"}}},
@@ -79,6 +80,8 @@ int WriteOtherLayoutSeeds(const std::filesystem::path& folder, const std::filesy
         {"dwaa.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "dwaa"}}},
         {"dwab.exr", 3, OIIO::TypeDesc::FLOAT, {{"compression", "dwab"}}},
         {"tiled.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "zip"}}, 0, 8},
+        {"parts.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "piz"}}, 0, 0, 2},
+        {"parts-tiled.exr", 3, OIIO::TypeDesc::HALF, {{"compression", "zip"}}, 0, 8, 2},
         {"gray.exr", 1, OIIO::TypeDesc::HALF, {{"compression", "zip"}}},
         {"rgba.exr", 4, OIIO::TypeDesc::FLOAT, {{"compression", "zip"}}},
         {"8.dpx", 3, OIIO::TypeDesc::UINT8, {}},
@@ -106,7 +109,12 @@ int WriteOtherLayoutSeeds(const std::filesystem::path& folder, const std::filesy
         std::vector<float> values(static_cast<std::size_t>(w) * h * layout.Channels);
         for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i % 37) / 30.0f - 0.1f;
         std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
-        if (!out || !out->open(file, header) || !out->write_image(OIIO::TypeDesc::FLOAT, values.data()) || !out->close())
+        const std::vector<OIIO::ImageSpec> parts(static_cast<std::size_t>(layout.Parts), header);
+        bool written = out && out->open(file, layout.Parts, parts.data());
+        for (int part = 0; written && part < layout.Parts; ++part)
+            written = (part == 0 || out->open(file, header, OIIO::ImageOutput::AppendSubimage)) &&
+                      out->write_image(OIIO::TypeDesc::FLOAT, values.data());
+        if (!written || !out->close())
             throw std::runtime_error("cannot write the seed " + file + ": " + (out ? out->geterror() : OIIO::geterror()));
         ++count;
     }
