@@ -126,7 +126,7 @@ std::int32_t FixedValueSize(const std::string& type) {
 // A zero-ended string at `at` of at most `longest` characters; false when it is longer or does
 // not end in the file.
 bool ReadName(const std::uint8_t* data, std::size_t size, std::size_t& at, std::string& out,
-              std::size_t longest = 255) {
+              std::size_t longest) {
     for (std::size_t i = at; i < size && i - at <= longest; ++i)
         if (data[i] == 0) {
             out.assign(reinterpret_cast<const char*>(data + at), i - at);
@@ -135,6 +135,41 @@ bool ReadName(const std::uint8_t* data, std::size_t size, std::size_t& at, std::
         }
     return false;
 }
+
+// Whether the library, reading a value of `type` by its own structure, stops at the value's
+// size: it does not skip to the size given, so a value that it reads shorter or longer puts it
+// out of step with the header. A channel list is read to its empty name (each channel is a name
+// and 16 bytes), a string vector string by string (each with its own 32-bit length) until the
+// size is reached, a preview as its width, height and 4 bytes per pixel, a float vector 4 bytes
+// at a time.
+bool ReadsToItsSize(const std::string& type, const std::uint8_t* value, std::size_t length) {
+    if (type == "chlist") {
+        std::size_t c = 0;
+        std::string channel;
+        while (ReadName(value, length, c, channel, 255)) {
+            if (channel.empty()) return c == length;
+            if (length - c < 16) return false;
+            c += 16;
+        }
+        return false;
+    }
+    if (type == "stringvector") {
+        for (std::size_t r = 0; r < length;) {
+            if (length - r < 4) return false;
+            const std::int32_t n = I32(value + r);
+            if (n < 0 || static_cast<std::size_t>(n) > length - r - 4) return false;
+            r += 4 + static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    if (type == "preview")
+        return length >= 8 && static_cast<std::uint64_t>(static_cast<std::uint32_t>(I32(value))) *
+                                      static_cast<std::uint32_t>(I32(value + 4)) * 4 ==
+                                  length - 8;
+    if (type == "floatvector") return length % 4 == 0;
+    return true;
+}
+
 
 }  // namespace
 
@@ -175,6 +210,9 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             if (fixed >= 0 && length != fixed)
                 FailPicture(name, "Invalid OpenEXR header: attribute \"" + attribute + "\" of type " + type + " has " +
                                       std::to_string(length) + " bytes instead of " + std::to_string(fixed));
+            if (!ReadsToItsSize(type, data + at, static_cast<std::size_t>(length)))
+                FailPicture(name, "Invalid OpenEXR header: attribute \"" + attribute + "\" of type " + type +
+                                      " does not end at its size");
             if (part > 0) {
                 at += static_cast<std::size_t>(length);
                 continue;
@@ -203,27 +241,19 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
                 compression = data[at];
             } else if (attribute == "channels" && type == "chlist") {
                 // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
-                // bytes, x and y sampling; an empty name ends the list.
-                // A channel that is not understood leaves the chunk sizes unchecked (the library
-                // refuses such channels itself).
+                // bytes, x and y sampling; an empty name ends the list (which ends at its size,
+                // checked above). A channel that is not understood leaves the chunk sizes
+                // unchecked (the library refuses such channels itself).
                 channels.clear();
-                bool understood = true, ended = false;
+                bool understood = true;
                 std::size_t c = at;
-                const std::size_t end = at + static_cast<std::size_t>(length);
                 std::string channel;
-                while (understood && ReadName(data, end, c, channel)) {
-                    if (channel.empty()) {
-                        ended = true;
-                        break;
-                    }
-                    if (end - c < 16) break;
+                while (understood && ReadName(data, size, c, channel, 255) && !channel.empty()) {
                     const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
                     c += 16;
                     understood = pixelType >= 0 && pixelType <= 2 && xs >= 1 && ys >= 1;
                     channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
                 }
-                // The library reads channels until the list ends, whatever the size field says.
-                if (!ended) FailPicture(name, "Invalid OpenEXR header: the channel list does not end within its size");
                 channelsKnown = understood && !channels.empty();
             }
             at += static_cast<std::size_t>(length);

@@ -12,6 +12,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include <OpenImageIO/imageio.h>
 
@@ -526,8 +527,37 @@ TEST(PreciseLoad, OpenExrTilesLargerThanThePictureAreRefused) {
     cut[list + chlist.size()] -= 1;
     const std::string unended = (dir / "channels-cut.exr").string();
     WriteBytes(unended, cut);
-    EXPECT_EQ(ReadError(unended),
-              "Cannot read picture \"" + unended + "\": Invalid OpenEXR header: the channel list does not end within its size");
+    EXPECT_EQ(ReadError(unended), "Cannot read picture \"" + unended +
+                                      "\": Invalid OpenEXR header: attribute \"channels\" of type chlist does not end at its size");
+
+    // Any attribute whose type the library reads by its structure must end at its size, whatever
+    // its name (found by fuzzing: a second channel list under another name, read past its size).
+    const auto withAttribute = [&](const std::string& type, std::int32_t size, const std::string& value) {
+        Bytes file = ReadFileBytes(scanline);
+        std::string attribute = std::string("extra") + '\0' + type + '\0';
+        for (int i = 0; i < 4; ++i) attribute += static_cast<char>((size >> (8 * i)) & 0xFF);
+        attribute += value;
+        file.insert(file.begin() + 8, attribute.begin(), attribute.end());  // the header's first attribute
+        const std::string path = (dir / ("extra-" + type + "-" + std::to_string(size) + ".exr")).string();
+        WriteBytes(path, file);
+        return path;
+    };
+    const std::string channel = std::string("A") + '\0' + std::string(16, '\1') + '\0';  // 19 bytes
+    const std::string words = std::string("\x0A\0\0\0abc", 7);                          // a string of 10 in 7 bytes
+    const std::string preview = std::string("\2\0\0\0\2\0\0\0", 8) + std::string(15, '\7');  // 2 x 2 needs 16
+    for (const auto& [type, size, value] : {std::tuple<std::string, std::int32_t, std::string>{"chlist", 18, channel},
+                                            {"chlist", 25, channel + "abcdef"},
+                                            {"stringvector", 7, words},
+                                            {"preview", 23, preview},
+                                            {"floatvector", 6, "abcdef"}}) {
+        const std::string path = withAttribute(type, size, value);
+        EXPECT_EQ(ReadError(path), "Cannot read picture \"" + path + "\": Invalid OpenEXR header: attribute \"extra\" of type " +
+                                       type + " does not end at its size");
+    }
+    // The same attributes read to their sizes pass the header (the chunks then lie elsewhere).
+    EXPECT_EQ(ReadError(withAttribute("chlist", 19, channel)).find("Invalid OpenEXR header"), std::string::npos);
+    EXPECT_EQ(ReadError(withAttribute("stringvector", 7, std::string("\3\0\0\0abc", 7))).find("Invalid OpenEXR header"),
+              std::string::npos);
 }
 
 // 10-bit DPX samples filled three to a 32-bit word in lines that are not whole words: the
