@@ -213,6 +213,18 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             if (!ReadsToItsSize(type, data + at, static_cast<std::size_t>(length)))
                 FailPicture(name, "Invalid OpenEXR header: attribute \"" + attribute + "\" of type " + type +
                                       " does not end at its size");
+            // OpenImageIO stops the program on a channel of a type it does not know, in any part.
+            if (attribute == "channels" && type == "chlist") {
+                std::size_t c = at;
+                std::string channel;
+                while (ReadName(data, size, c, channel, 255) && !channel.empty()) {
+                    const std::int32_t pixelType = I32(data + c);
+                    if (pixelType < 0 || pixelType > 2)
+                        FailPicture(name, "Invalid OpenEXR header: channel \"" + channel + "\" has the unknown pixel type " +
+                                              std::to_string(pixelType));
+                    c += 16;
+                }
+            }
             if (part > 0) {
                 at += static_cast<std::size_t>(length);
                 continue;
@@ -240,10 +252,10 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             } else if (attribute == "compression" && type == "compression" && length == 1) {
                 compression = data[at];
             } else if (attribute == "channels" && type == "chlist") {
-                // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
-                // bytes, x and y sampling; an empty name ends the list (which ends at its size,
-                // checked above). A channel that is not understood leaves the chunk sizes
-                // unchecked (the library refuses such channels itself).
+                // Name, pixel type (0 unsigned int, 1 half, 2 float, checked above), linear flag,
+                // 3 reserved bytes, x and y sampling; an empty name ends the list (which ends at
+                // its size, checked above). A sampling that is not understood leaves the chunk
+                // sizes unchecked (the library refuses such channels itself).
                 channels.clear();
                 bool understood = true;
                 std::size_t c = at;
@@ -251,7 +263,7 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
                 while (understood && ReadName(data, size, c, channel, 255) && !channel.empty()) {
                     const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
                     c += 16;
-                    understood = pixelType >= 0 && pixelType <= 2 && xs >= 1 && ys >= 1;
+                    understood = xs >= 1 && ys >= 1;
                     channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
                 }
                 channelsKnown = understood && !channels.empty();

@@ -554,6 +554,30 @@ TEST(PreciseLoad, OpenExrTilesLargerThanThePictureAreRefused) {
         EXPECT_EQ(ReadError(path), "Cannot read picture \"" + path + "\": Invalid OpenEXR header: attribute \"extra\" of type " +
                                        type + " does not end at its size");
     }
+    // A channel of an unknown pixel type, in the picture's part or another: OpenImageIO stopped
+    // the program on it (found by fuzzing).
+    const std::string parts = (dir / "parts.exr").string();
+    {
+        OIIO::ImageSpec header(W, H, 3, OIIO::TypeDesc::HALF);
+        const OIIO::ImageSpec headers[] = {header, header};
+        std::unique_ptr<OIIO::ImageOutput> two = OIIO::ImageOutput::create(parts);
+        ASSERT_TRUE(two && two->open(parts, 2, headers)) << OIIO::geterror();
+        ASSERT_TRUE(two->write_image(OIIO::TypeDesc::FLOAT, plain.data())) << two->geterror();
+        ASSERT_TRUE(two->open(parts, headers[1], OIIO::ImageOutput::AppendSubimage)) << two->geterror();
+        ASSERT_TRUE(two->write_image(OIIO::TypeDesc::FLOAT, plain.data())) << two->geterror();
+        ASSERT_TRUE(two->close());
+    }
+    for (const auto& [source, which] : {std::pair{scanline, 0}, std::pair{parts, 1}}) {
+        Bytes typed = ReadFileBytes(source);
+        auto list = typed.begin();
+        for (int i = 0; i <= which; ++i) list = std::search(list + (i > 0), typed.end(), chlist.begin(), chlist.end());
+        ASSERT_NE(list, typed.end()) << source;
+        list[static_cast<std::ptrdiff_t>(chlist.size() + 4 + 2)] = 3;  // after the size and "B": B's pixel type
+        const std::string path = (dir / ("typed-" + std::to_string(which) + ".exr")).string();
+        WriteBytes(path, typed);
+        EXPECT_EQ(ReadError(path),
+                  "Cannot read picture \"" + path + "\": Invalid OpenEXR header: channel \"B\" has the unknown pixel type 3");
+    }
     // The same attributes read to their sizes pass the header (the chunks then lie elsewhere).
     EXPECT_EQ(ReadError(withAttribute("chlist", 19, channel)).find("Invalid OpenEXR header"), std::string::npos);
     EXPECT_EQ(ReadError(withAttribute("stringvector", 7, std::string("\3\0\0\0abc", 7))).find("Invalid OpenEXR header"),
