@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
@@ -43,6 +45,15 @@ public:
         if (!in_) return Fail(error, OIIO::geterror(), "No reader for this picture type");
         in_->set_ioproxy(proxy_.get());
         if (!in_->open(name, header_)) return Fail(error, in_->geterror(), "Invalid picture");
+        // Pixels are read by their coordinates from the picture's origin (a DPX offset, an OpenEXR
+        // data window), which must leave the last pixel addressable.
+        constexpr long long Largest = std::numeric_limits<int>::max();
+        if (static_cast<long long>(header_.x) + header_.width > Largest ||
+            static_cast<long long>(header_.y) + header_.height > Largest ||
+            static_cast<long long>(header_.z) + header_.depth > Largest)
+            return Fail(error, "Invalid picture origin " + std::to_string(header_.x) + ", " + std::to_string(header_.y) +
+                                   ": its last pixels lie beyond the coordinates that can be read",
+                        "");
         layout.Width = header_.width;
         layout.Height = header_.height;
         layout.Channels = header_.nchannels;

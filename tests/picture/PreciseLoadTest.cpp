@@ -670,6 +670,22 @@ TEST(PreciseLoad, DpxLinePaddingIsSkipped) {
     }
 }
 
+// A DPX whose line offset is so far out that its last line's coordinate overflows is refused
+// (found by fuzzing: a DPX whose first line is line 2^31 - 1). OpenEXR's library refuses such
+// data windows itself.
+TEST(PreciseLoad, PicturesWhoseLastLineCannotBeAddressedAreRefused) {
+    const auto dir = TempFolder("PreciseOrigin");
+    const std::vector<float> values(static_cast<std::size_t>(W) * H * 3, 0.5f);
+    const std::string dpx = (dir / "origin.dpx").string();
+    WriteWithOiio(dpx, OIIO::TypeDesc::UINT16, 3, 10, values, "big");
+    Bytes far = ReadFileBytes(dpx);
+    far[1412] = 0x7F;  // the y offset of the orientation header, big-endian
+    far[1413] = far[1414] = far[1415] = 0xFF;
+    WriteBytes(dpx, far);
+    EXPECT_EQ(ReadError(dpx), "Cannot read picture \"" + dpx + "\": Invalid picture origin 0, 2147483647: its last "
+                                                               "pixels lie beyond the coordinates that can be read");
+}
+
 // Written deep and read back: every type and depth keeps the samples within half a code.
 TEST(PreciseLoad, PreciseImagesWrittenAndReadBack) {
     const auto dir = TempFolder("PreciseRoundTrip");
