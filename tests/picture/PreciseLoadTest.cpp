@@ -41,6 +41,17 @@ void WriteWithOiio(const std::string& file, const OIIO::TypeDesc& type, int chan
     ASSERT_TRUE(out->close());
 }
 
+// An OpenEXR file of two parts, both `header` holding `values`.
+void WriteTwoParts(const std::string& file, const OIIO::ImageSpec& header, const std::vector<float>& values) {
+    const OIIO::ImageSpec headers[] = {header, header};
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(file);
+    ASSERT_TRUE(out && out->open(file, 2, headers)) << OIIO::geterror();
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+    ASSERT_TRUE(out->open(file, headers[1], OIIO::ImageOutput::AppendSubimage)) << out->geterror();
+    ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
+    ASSERT_TRUE(out->close());
+}
+
 // Codes 0..top spread over the picture, so that both ends and many levels between occur.
 std::vector<unsigned> Codes(unsigned top, int channels, unsigned seed) {
     std::mt19937 random(seed);
@@ -425,13 +436,7 @@ TEST(PreciseLoad, OpenExrChunksThatUnpackShortAreRefused) {
             OIIO::ImageSpec header(W, H, 3, OIIO::TypeDesc::HALF);
             if (tiled) header.tile_width = header.tile_height = 8;
             header.attribute("compression", tiled ? "zip" : "piz");
-            const OIIO::ImageSpec headers[] = {header, header};
-            std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(good);
-            ASSERT_TRUE(out && out->open(good, 2, headers)) << OIIO::geterror();
-            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
-            ASSERT_TRUE(out->open(good, headers[1], OIIO::ImageOutput::AppendSubimage)) << out->geterror();
-            ASSERT_TRUE(out->write_image(OIIO::TypeDesc::FLOAT, values.data())) << out->geterror();
-            ASSERT_TRUE(out->close());
+            WriteTwoParts(good, header, values);
         }
         TPreciseImage image;
         ASSERT_NO_THROW(LoadPreciseImage(good, image)) << good;
@@ -557,16 +562,7 @@ TEST(PreciseLoad, OpenExrTilesLargerThanThePictureAreRefused) {
     // A channel of an unknown pixel type, in the picture's part or another: OpenImageIO stopped
     // the program on it (found by fuzzing).
     const std::string parts = (dir / "parts.exr").string();
-    {
-        OIIO::ImageSpec header(W, H, 3, OIIO::TypeDesc::HALF);
-        const OIIO::ImageSpec headers[] = {header, header};
-        std::unique_ptr<OIIO::ImageOutput> two = OIIO::ImageOutput::create(parts);
-        ASSERT_TRUE(two && two->open(parts, 2, headers)) << OIIO::geterror();
-        ASSERT_TRUE(two->write_image(OIIO::TypeDesc::FLOAT, plain.data())) << two->geterror();
-        ASSERT_TRUE(two->open(parts, headers[1], OIIO::ImageOutput::AppendSubimage)) << two->geterror();
-        ASSERT_TRUE(two->write_image(OIIO::TypeDesc::FLOAT, plain.data())) << two->geterror();
-        ASSERT_TRUE(two->close());
-    }
+    WriteTwoParts(parts, OIIO::ImageSpec(W, H, 3, OIIO::TypeDesc::HALF), plain);
     for (const auto& [source, which] : {std::pair{scanline, 0}, std::pair{parts, 1}}) {
         Bytes typed = ReadFileBytes(source);
         auto list = typed.begin();
