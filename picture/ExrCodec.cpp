@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "common/Parallel.h"
@@ -213,16 +214,28 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
             if (!ReadsToItsSize(type, data + at, static_cast<std::size_t>(length)))
                 FailPicture(name, "Invalid OpenEXR header: attribute \"" + attribute + "\" of type " + type +
                                       " does not end at its size");
-            // OpenImageIO stops the program on a channel of a type it does not know, in any part.
             if (attribute == "channels" && type == "chlist") {
+                // Name, pixel type (0 unsigned int, 1 half, 2 float), linear flag, 3 reserved
+                // bytes, x and y sampling; an empty name ends the list (which ends at its size,
+                // checked above). OpenImageIO stops the program on a channel of a type it does not
+                // know, in any part. A sampling that is not understood leaves the chunk sizes
+                // unchecked (the library refuses such channels itself).
+                std::vector<TExrChannel> list;
+                bool understood = true;
                 std::size_t c = at;
                 std::string channel;
                 while (ReadName(data, size, c, channel, 255) && !channel.empty()) {
-                    const std::int32_t pixelType = I32(data + c);
+                    const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
                     if (pixelType < 0 || pixelType > 2)
                         FailPicture(name, "Invalid OpenEXR header: channel \"" + channel + "\" has the unknown pixel type " +
                                               std::to_string(pixelType));
                     c += 16;
+                    understood = understood && xs >= 1 && ys >= 1;
+                    list.push_back({pixelType == 1 ? 2 : 4, xs, ys});
+                }
+                if (part == 0) {
+                    channelsKnown = understood && !list.empty();
+                    channels = std::move(list);
                 }
             }
             if (part > 0) {
@@ -251,22 +264,6 @@ void DecodeExr(const std::uint8_t* data, std::size_t size, const std::string& na
                 partType.assign(reinterpret_cast<const char*>(data + at), static_cast<std::size_t>(length));
             } else if (attribute == "compression" && type == "compression" && length == 1) {
                 compression = data[at];
-            } else if (attribute == "channels" && type == "chlist") {
-                // Name, pixel type (0 unsigned int, 1 half, 2 float, checked above), linear flag,
-                // 3 reserved bytes, x and y sampling; an empty name ends the list (which ends at
-                // its size, checked above). A sampling that is not understood leaves the chunk
-                // sizes unchecked (the library refuses such channels itself).
-                channels.clear();
-                bool understood = true;
-                std::size_t c = at;
-                std::string channel;
-                while (understood && ReadName(data, size, c, channel, 255) && !channel.empty()) {
-                    const std::int32_t pixelType = I32(data + c), xs = I32(data + c + 8), ys = I32(data + c + 12);
-                    c += 16;
-                    understood = xs >= 1 && ys >= 1;
-                    channels.push_back({pixelType == 1 ? 2 : 4, xs, ys});
-                }
-                channelsKnown = understood && !channels.empty();
             }
             at += static_cast<std::size_t>(length);
         }
